@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/Relaxed.h"
+
+#include <cstdint>
+
+namespace kelvora {
+
+struct MeasurementState;
+
+// The settings the receive thread reads in every frame; the user interface
+// may change them between frames.
+struct PipelineSettings {
+    Relaxed<std::int32_t> useSensorSiGal{0};
+    Relaxed<std::int32_t> useSensorVelocity{0};
+    Relaxed<std::int32_t> jmaWindowMode{0};  // 0: 10-second window, else 60-second
+    Relaxed<std::int32_t> intensityScale{0}; // 0 JMA, 1 Mercalli
+};
+
+// The shared-memory publication, driven from the frame pipeline.
+class PublicationHook {
+public:
+    virtual ~PublicationHook() = default;
+    // Every good frame: the axis samples; every fifth frame the section is copied.
+    virtual void publishAcceleration(const MeasurementState& state) = 0;
+    // Display tick, before the intensity peaks are reset.
+    virtual void publishIntensity(const MeasurementState& state) = 0;
+    // Frames whose frameIndex mod 100 is 2.
+    virtual void publishEnvironment(const MeasurementState& state) = 0;
+};
+
+// The accelerogram recorder, driven from the frame pipeline.
+class RecorderHook {
+public:
+    virtual ~RecorderHook() = default;
+    // Every good frame after the display tick and before the history write.
+    virtual void recordFrame(const MeasurementState& state) = 0;
+    // At the very end of every good frame.
+    virtual void countDown() = 0;
+};
+
+} // namespace kelvora

@@ -1,0 +1,203 @@
+// kelvora-replay: runs a recorded or generated sensor byte stream through the
+// same decoder and pipeline as the receive thread.
+#include "ReplayOptions.h"
+
+#include "core/MeasurementPipeline.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace kelvora;
+
+// Reads the input in large blocks and hands it out one read result at a time;
+// the end of the input ends the reception run.
+class BlockReader {
+public:
+    explicit BlockReader(int fd) : fd_(fd), buffer_(1 << 20) {}
+
+    ReadResult next() {
+        if (position_ == length_ && !refill()) {
+            return ReadResult::none();
+        }
+        return ReadResult::of(buffer_[position_++]);
+    }
+    bool atEnd() const { return ended_; }
+    bool failed() const { return error_ != 0; }
+    int error() const { return error_; }
+    unsigned long long bytesRead() const { return total_; }
+
+private:
+    bool refill() {
+        if (ended_) {
+            return false;
+        }
+        ssize_t n;
+        do {
+            n = ::read(fd_, buffer_.data(), buffer_.size());
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0) {
+            if (n < 0) {
+                error_ = errno;
+            }
+            ended_ = true;
+            return false;
+        }
+        position_ = 0;
+        length_ = static_cast<std::size_t>(n);
+        total_ += static_cast<unsigned long long>(n);
+        return true;
+    }
+
+    int fd_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t position_ = 0;
+    std::size_t length_ = 0;
+    unsigned long long total_ = 0;
+    bool ended_ = false;
+    int error_ = 0;
+};
+
+// Sounds count as played: the retry flags are cleared as a play starts and
+// never set. The names of one frame's sounds are kept for its CSV line.
+class ListedSounds : public SoundStarter {
+public:
+    explicit ListedSounds(IntensityAlerts& alerts) : alerts_(alerts) {}
+    void startAlertSound(int k) override {
+        alerts_.beginAlertPlay(k);
+        add('A', k);
+        alerts_.finishAlertPlay(k, true);
+    }
+    void startNoticeSound(int k) override {
+        alerts_.beginNoticePlay(k);
+        add('N', k);
+        alerts_.finishNoticePlay(k, true);
+    }
+    void clear() { length_ = 0; }
+    std::string_view text() const { return {text_, length_}; }
+
+private:
+    void add(char kind, int k) {
+        if (length_ + 4 > sizeof text_) {
+            return;
+        }
+        if (length_ > 0) {
+            text_[length_++] = ' ';
+        }
+        text_[length_++] = kind;
+        text_[length_++] = static_cast<char>('0' + k);
+    }
+
+    IntensityAlerts& alerts_;
+    char text_[64] = {};
+    std::size_t length_ = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    const auto options = replay::parseReplayOptions(args, error);
+    if (!options) {
+        std::fprintf(stderr, "kelvora-replay: %s (try --help)\n", error.c_str());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(replay::kReplayUsage, stdout);
+        return 0;
+    }
+
+    int fd = STDIN_FILENO;
+    if (options->input != "-") {
+        fd = ::open(options->input.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            std::fprintf(stderr, "kelvora-replay: cannot open '%s': %s\n", options->input.c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
+    }
+
+    MeasurementState state;
+    PipelineSettings settings;
+    settings.jmaWindowMode = options->jmaWindowMode;
+    settings.intensityScale = options->intensityScale;
+    settings.useSensorSiGal = options->useSensorSiGal ? 1 : 0;
+    settings.useSensorVelocity = options->useSensorVelocity ? 1 : 0;
+    IntensityAlerts alerts;
+    DisplayTextBoard board;
+    ListedSounds sounds(alerts);
+    MeasurementPipeline pipeline(state, settings, alerts, board, sounds);
+    pipeline.startReception();
+
+    static char outputBuffer[1 << 16];
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    if (!options->summary) {
+        std::fputs("frame,frameIndex,siGalComputed,siGal,jmaAccel,jmaIntensity,pgaVector,pgv,mmi,"
+                   "intensity,class,sounds\n",
+                   stdout);
+    }
+
+    BlockReader reader(fd);
+    auto read = [&reader] { return reader.next(); };
+    unsigned long long frames = 0;
+    unsigned long long badFrames = 0;
+    double maxJma = kJmaFloor;
+    double maxMmi = kMmiFloor;
+    const auto started = std::chrono::steady_clock::now();
+    while (!reader.atEnd()) {
+        sounds.clear();
+        const AssembleResult result = receiveStep(pipeline, read);
+        if (result == AssembleResult::BadFrame) {
+            ++badFrames;
+            continue;
+        }
+        if (result != AssembleResult::GoodFrame) {
+            continue;
+        }
+        ++frames;
+        if (state.jmaIntensity > maxJma) {
+            maxJma = state.jmaIntensity;
+        }
+        if (state.mmi > maxMmi) {
+            maxMmi = state.mmi;
+        }
+        if (!options->summary) {
+            const int frameIndex =
+                state.frameIndex == 0 ? kHistoryLength - 1 : state.frameIndex - 1;
+            std::printf("%llu,%d,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%d,%.*s\n", frames,
+                        frameIndex, state.siGalComputed, state.siGal, state.jmaAccel,
+                        state.jmaIntensity, state.pgaVector, state.pgv, state.mmi,
+                        state.history[static_cast<std::size_t>(frameIndex)].intensity,
+                        static_cast<int>(alerts.intensityClass), static_cast<int>(sounds.text().size()),
+                        sounds.text().data());
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (fd != STDIN_FILENO) {
+        ::close(fd);
+    }
+    if (reader.failed()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kelvora-replay: cannot read '%s': %s\n", options->input.c_str(),
+                     std::strerror(reader.error()));
+        return 2;
+    }
+    if (options->summary) {
+        const double fps = seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0;
+        std::fprintf(stderr, "frames=%llu bad=%llu bytes=%llu seconds=%.3f fps=%.0f max_jma=%.1f max_mmi=%.1f\n",
+                     frames, badFrames, reader.bytesRead(), seconds, fps, maxJma, maxMmi);
+    }
+    if (std::fflush(stdout) != 0) {
+        return 1;
+    }
+    return 0;
+}
