@@ -57,7 +57,8 @@ void formatEnvironment(float reading, const char* format, std::size_t width, dou
 
 } // namespace
 
-void formatDisplayTick(MeasurementState& state, const FrameBytes& frameBuffer, DisplayTexts& texts) {
+void formatDisplayTick(MeasurementState& state, const FrameBytes& frameBuffer,
+                       DisplayTexts& texts) {
     formatGal(texts.accelXText, state.peakAccelX);
     formatGal(texts.accelYText, state.peakAccelY);
     formatGal(texts.accelZText, state.peakAccelZ);

@@ -4,26 +4,9 @@
 
 namespace kelvora {
 
-AssembleResult FrameAssembler::pushRead(ReadResult read) {
-    if (!read.received) {
-        byteCount_ = 0;
-        return AssembleResult::Incomplete;
-    }
-    frameBuffer_[static_cast<std::size_t>(byteCount_)] = read.byte;
-    ++byteCount_;
-    if (byteCount_ < static_cast<int>(frame::kSize)) {
-        return AssembleResult::Incomplete;
-    }
-    // The buffer keeps the frame while the caller runs the pipeline; the next
-    // byte starts a new frame at position 0.
+void FrameAssembler::skipNext(ReadResult) {
     byteCount_ = 0;
-    if (frameChecksum(frameBuffer_.data()) == readU16(&frameBuffer_[frame::kChecksum])) {
-        return AssembleResult::GoodFrame;
-    }
-    return AssembleResult::BadFrame;
 }
-
-void FrameAssembler::skipNext(ReadResult) { byteCount_ = 0; }
 
 void FrameAssembler::reset() {
     frameBuffer_.fill(0);

@@ -25,8 +25,25 @@ enum class AssembleResult { Incomplete, GoodFrame, BadFrame };
 // frame and the drop of a partial frame when the line goes quiet.
 class FrameAssembler {
 public:
-    // On GoodFrame, frame() holds the frame until the next pushRead.
-    AssembleResult pushRead(ReadResult read);
+    // On GoodFrame, frame() holds the frame until the next pushRead. Inline: it
+    // runs for every byte of the line.
+    AssembleResult pushRead(ReadResult read) {
+        if (!read.received) {
+            byteCount_ = 0;
+            return AssembleResult::Incomplete;
+        }
+        frameBuffer_[static_cast<std::size_t>(byteCount_)] = read.byte;
+        ++byteCount_;
+        if (byteCount_ < static_cast<int>(frame::kSize)) {
+            return AssembleResult::Incomplete;
+        }
+        // The buffer keeps the frame while the caller runs the pipeline; the next
+        // byte starts a new frame at position 0.
+        byteCount_ = 0;
+        return frameChecksum(frameBuffer_.data()) == readU16(&frameBuffer_[frame::kChecksum])
+                   ? AssembleResult::GoodFrame
+                   : AssembleResult::BadFrame;
+    }
     // After a bad frame the caller makes one more read and hands it here; it is
     // discarded whatever it is.
     void skipNext(ReadResult read);

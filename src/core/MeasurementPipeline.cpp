@@ -101,7 +101,7 @@ void MeasurementPipeline::processFrame(const FrameBytes& frameBuffer) {
     if (s.intensity < floor) {
         s.intensity = floor;
     }
-    s.history[static_cast<std::size_t>(s.frameIndex)] = {s.intensity, s.siGal, s.accelX,
+    s.history[static_cast<std::size_t>(s.frameIndex)] = {s.intensity, s.siGal,  s.accelX,
                                                          s.accelY,    s.accelZ, s.pgv};
     velocity_.keepPrevious(s.accelX, s.accelY, s.accelZ);
 
@@ -114,8 +114,7 @@ void MeasurementPipeline::processFrame(const FrameBytes& frameBuffer) {
 
 void MeasurementPipeline::displayTick(const FrameBytes& frameBuffer, int scale) {
     MeasurementState& s = state_;
-    alerts_.decideClass(scale, s.peakJmaIntensity, s.peakMmi,
-                        texts_.intensityText);
+    alerts_.decideClass(scale, s.peakJmaIntensity, s.peakMmi, texts_.intensityText);
     alerts_.updateAlerts(sounds_);
     formatDisplayTick(s, frameBuffer, texts_);
     board_.publish(texts_);

@@ -32,9 +32,13 @@ struct CrossCheckCase {
     std::vector<StreamRun> runs; // consecutive reception runs of one process
 };
 
-void PrintTo(const CrossCheckCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CrossCheckCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
-bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+bool same(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
 
 std::string firstDifference(const PipelineRig& rig, const ReferenceFrame& ref) {
     std::ostringstream out;
@@ -68,8 +72,8 @@ std::string firstDifference(const PipelineRig& rig, const ReferenceFrame& ref) {
     check("mmiFromPgv", s.mmiFromPgv, ref.mmiFromPgv);
     check("mmi", s.mmi, ref.mmi);
     check("jmaIntensity", s.jmaIntensity, ref.jmaIntensity);
-    check("history intensity",
-          s.history[static_cast<std::size_t>(rig.lastFrameIndex())].intensity, ref.intensity);
+    check("history intensity", s.history[static_cast<std::size_t>(rig.lastFrameIndex())].intensity,
+          ref.intensity);
     check("peakAccelX", s.peakAccelX, ref.peakAccelX);
     check("peakAccelZ", s.peakAccelZ, ref.peakAccelZ);
     check("peakPgaVector", s.peakPgaVector, ref.peakPgaVector);
@@ -80,8 +84,7 @@ std::string firstDifference(const PipelineRig& rig, const ReferenceFrame& ref) {
     check("class", rig.alerts.intensityClass, ref.intensityClass);
     check("pendingImageRedraws", rig.alerts.pendingImageRedraws, ref.pendingImageRedraws);
     if (out.tellp() == 0 && rig.sounds.started != ref.sounds) {
-        out << "sounds differ (" << rig.sounds.started.size() << " vs " << ref.sounds.size()
-            << ")";
+        out << "sounds differ (" << rig.sounds.started.size() << " vs " << ref.sounds.size() << ")";
     }
     const DisplayTexts texts = rig.board.snapshot();
     checkText("accelXText", texts.accelXText, ref.texts.accelX);
@@ -172,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                        {StreamRun{75.0, {kModerate}, 1}, StreamRun{12.34, {kStrong}, 1},
                         StreamRun{80.0, {kStrong}, 1, 1}}},
         CrossCheckCase{"SensorOwnValues", 5, {StreamRun{60.0, {kStrong}, 0, 0, 1, 1}}},
-        CrossCheckCase{"SensorOwnValuesSixtySecondMercalli", 6, {StreamRun{70.0, {kStrong}, 1, 1, 1, 1}}},
+        CrossCheckCase{
+            "SensorOwnValuesSixtySecondMercalli", 6, {StreamRun{70.0, {kStrong}, 1, 1, 1, 1}}},
         CrossCheckCase{"NoisyLineWithTimeouts",
                        7,
                        {StreamRun{60.0, {kModerate}, 0, 0, 0, 0, kNoisyLine, 997}}},

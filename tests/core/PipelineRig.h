@@ -38,8 +38,7 @@ struct PipelineRig {
     MeasurementPipeline pipeline{state, settings, alerts, board, sounds};
 
     // Feeds whole read results; returns the number of good frames.
-    template <typename OnFrame>
-    int feed(const std::vector<ReadResult>& reads, OnFrame&& onFrame) {
+    template <typename OnFrame> int feed(const std::vector<ReadResult>& reads, OnFrame&& onFrame) {
         std::size_t next = 0;
         auto read = [&] { return next < reads.size() ? reads[next++] : ReadResult::none(); };
         int good = 0;

@@ -176,8 +176,8 @@ int main(int argc, char** argv) {
                         frameIndex, state.siGalComputed, state.siGal, state.jmaAccel,
                         state.jmaIntensity, state.pgaVector, state.pgv, state.mmi,
                         state.history[static_cast<std::size_t>(frameIndex)].intensity,
-                        static_cast<int>(alerts.intensityClass), static_cast<int>(sounds.text().size()),
-                        sounds.text().data());
+                        static_cast<int>(alerts.intensityClass),
+                        static_cast<int>(sounds.text().size()), sounds.text().data());
         }
     }
     const double seconds =
@@ -193,8 +193,10 @@ int main(int argc, char** argv) {
     }
     if (options->summary) {
         const double fps = seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0;
-        std::fprintf(stderr, "frames=%llu bad=%llu bytes=%llu seconds=%.3f fps=%.0f max_jma=%.1f max_mmi=%.1f\n",
-                     frames, badFrames, reader.bytesRead(), seconds, fps, maxJma, maxMmi);
+        std::fprintf(
+            stderr,
+            "frames=%llu bad=%llu bytes=%llu seconds=%.3f fps=%.0f max_jma=%.1f max_mmi=%.1f\n",
+            frames, badFrames, reader.bytesRead(), seconds, fps, maxJma, maxMmi);
     }
     if (std::fflush(stdout) != 0) {
         return 1;
