@@ -24,6 +24,12 @@ public:
 
     // Clears what a new reception run starts without; the rest carries over.
     void startReception();
+    // Closes an open recording (end of a reception run, window destruction).
+    void closeRecording() {
+        if (recorder_ != nullptr) {
+            recorder_->closeRecording();
+        }
+    }
     // One good frame; frameBuffer is the frame as received.
     void processFrame(const FrameBytes& frameBuffer);
 

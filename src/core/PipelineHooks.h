@@ -37,6 +37,8 @@ public:
     virtual void recordFrame(const MeasurementState& state) = 0;
     // At the very end of every good frame.
     virtual void countDown() = 0;
+    // The end of a reception run or of the program: close an open recording.
+    virtual void closeRecording() = 0;
 };
 
 } // namespace kelvora

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -121,6 +122,15 @@ int main(int argc, char** argv) {
         if (fd < 0) {
             std::fprintf(stderr, "kelvora-replay: cannot open '%s': %s\n", options->input.c_str(),
                          std::strerror(errno));
+            return 2;
+        }
+        // A directory opens fine and fails only at the first read: refuse it
+        // before any output is written.
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            std::fprintf(stderr, "kelvora-replay: cannot read '%s': %s\n", options->input.c_str(),
+                         std::strerror(EISDIR));
+            ::close(fd);
             return 2;
         }
     }

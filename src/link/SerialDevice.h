@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/FrameAssembler.h"
+
+#include <string>
+
+namespace kelvora {
+
+// A serial line as reception uses it: each start step reports success on its
+// own, so a failure gets its own message; reads deliver one byte or none.
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+
+    // Opens the device exclusively; false when it is missing, busy or refused.
+    virtual bool open(const std::string& path) = 0;
+    virtual bool setQueueSizes() = 0;
+    // Drops whatever waits in the input and output queues.
+    virtual bool purge() = 0;
+    // 115200 baud, 8 data bits, no parity, 1 stop bit, raw, no flow control,
+    // DTR and RTS on.
+    virtual bool applyLineSettings() = 0;
+    // A one-byte read returns empty after the read time-out without data.
+    virtual bool applyTimeouts() = 0;
+    // One byte, or none after the read time-out. Never returns sooner without a
+    // byte, whatever happened to the device.
+    virtual ReadResult readByte() = 0;
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
+};
+
+} // namespace kelvora

@@ -1,0 +1,118 @@
+#include "link/SerialPort.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace kelvora {
+
+SerialPort::SerialPort(std::chrono::milliseconds readTimeout) : readTimeout_(readTimeout) {}
+
+SerialPort::~SerialPort() {
+    close();
+}
+
+bool SerialPort::open(const std::string& path) {
+    close();
+    if (path.empty()) {
+        return false;
+    }
+    // Non-blocking so a modem line without carrier cannot hang the open.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // Not shared: TIOCEXCL keeps other openers out (root ignores it), the lock
+    // keeps out every program that asks for it, Kelvora included.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+// The kernel sizes the queues itself; there is nothing to ask for.
+bool SerialPort::setQueueSizes() {
+    return isOpen();
+}
+
+bool SerialPort::purge() {
+    return isOpen() && ::tcflush(fd_, TCIOFLUSH) == 0;
+}
+
+bool SerialPort::applyLineSettings() {
+    termios tio{};
+    if (!isOpen() || ::tcgetattr(fd_, &tio) != 0) {
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    if (::cfsetispeed(&tio, B115200) != 0 || ::cfsetospeed(&tio, B115200) != 0) {
+        return false;
+    }
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        return false;
+    }
+    // DTR and RTS held on; a pseudo-terminal has no modem lines (ENOTTY/EINVAL).
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::applyTimeouts() {
+    termios tio{};
+    if (!isOpen() || ::tcgetattr(fd_, &tio) != 0) {
+        return false;
+    }
+    // VMIN 0 with VTIME in tenths of a second: a read returns the first byte,
+    // or nothing once the time-out has passed without one.
+    const auto tenths = std::clamp<long long>((readTimeout_.count() + 99) / 100, 1, 255);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = static_cast<cc_t>(tenths);
+    return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+}
+
+ReadResult SerialPort::readByte() {
+    const auto started = std::chrono::steady_clock::now();
+    if (isOpen()) {
+        std::uint8_t byte = 0;
+        ssize_t n;
+        do {
+            n = ::read(fd_, &byte, 1);
+        } while (n < 0 && errno == EINTR);
+        if (n == 1) {
+            return ReadResult::of(byte);
+        }
+    }
+    // No byte. A vanished device answers at once, forever: wait out the rest of
+    // the time-out so it behaves like a silent line instead of a busy loop.
+    const auto deadline = started + readTimeout_;
+    if (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_until(deadline);
+    }
+    return ReadResult::none();
+}
+
+void SerialPort::close() {
+    if (fd_ >= 0) {
+        ::close(fd_); // also drops the lock
+        fd_ = -1;
+    }
+}
+
+} // namespace kelvora

@@ -1,0 +1,547 @@
+// kelvora-replay run as a child process on generated streams: its CSV against
+// the literal model of the computation, its summary line, and how it fails.
+#include "ReferenceModel.h"
+#include "SyntheticSensor.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kelvora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using reference::ReferenceFrame;
+using reference::ReferenceModel;
+using reference::ReferenceSettings;
+
+constexpr const char* kReplayPath = KELVORA_REPLAY_PATH;
+constexpr const char* kHeader = "frame,frameIndex,siGalComputed,siGal,jmaAccel,jmaIntensity,"
+                                "pgaVector,pgv,mmi,intensity,class,sounds";
+
+struct ToolRun {
+    int exitStatus = -1; // -1 when the child did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Each test gets a folder of its own for its input files and the child's
+// standard output and error.
+class ReplayTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "kelvora-replay-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    fs::path writeFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        EXPECT_TRUE(out.good()) << path;
+        return path;
+    }
+
+    ToolRun run(const std::vector<std::string>& args, const fs::path& stdinPath = "/dev/null") {
+        ++runs_;
+        const std::string outPath = (dir_ / ("stdout." + std::to_string(runs_))).string();
+        const std::string errPath = (dir_ / ("stderr." + std::to_string(runs_))).string();
+        const std::string inPath = stdinPath.string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inPath.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> argStrings{kReplayPath};
+        argStrings.insert(argStrings.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : argStrings) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        const int spawned =
+            ::posix_spawn(&pid, kReplayPath, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ToolRun result;
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << kReplayPath << ": " << std::strerror(spawned);
+            return result;
+        }
+        int status = 0;
+        pid_t waited;
+        do {
+            waited = ::waitpid(pid, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+        if (waited != pid) {
+            ADD_FAILURE() << "waitpid: " << std::strerror(errno);
+            return result;
+        }
+        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = readAll(outPath);
+        result.err = readAll(errPath);
+        return result;
+    }
+
+    fs::path dir_;
+
+private:
+    int runs_ = 0;
+};
+
+struct ModelRun {
+    std::vector<ReferenceFrame> frames;
+    std::uint32_t goodFrames = 0;
+    std::uint32_t badFrames = 0;
+};
+
+// One reception run over the whole stream, as the tool makes it.
+ModelRun runModel(const std::vector<std::uint8_t>& bytes, const ReferenceSettings& settings) {
+    ReferenceModel model;
+    model.settings = settings;
+    model.startReception();
+    ModelRun result;
+    for (std::uint8_t b : bytes) {
+        model.feed(b, result.frames);
+    }
+    result.goodFrames = model.goodFrameCount();
+    result.badFrames = model.badFrameCount();
+    return result;
+}
+
+bool same(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+std::optional<double> parseDouble(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+template <typename Int> std::optional<Int> parseInt(const std::string& text) {
+    Int value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    for (;;) {
+        const auto at = text.find(separator, start);
+        parts.push_back(text.substr(start, at - start));
+        if (at == std::string::npos) {
+            return parts;
+        }
+        start = at + 1;
+    }
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const std::string& p : parts) {
+        text += (text.empty() ? "" : " ") + p;
+    }
+    return text;
+}
+
+// The first column of a CSV line that disagrees with the model, or "".
+std::string firstDifference(const std::string& line, std::uint64_t frame,
+                            const ReferenceFrame& ref) {
+    const std::vector<std::string> fields = split(line, ',');
+    if (fields.size() != 12) {
+        return "has " + std::to_string(fields.size()) + " columns: " + line;
+    }
+    std::ostringstream out;
+    out.precision(17);
+    auto checkInt = [&](const char* name, const std::string& field, std::int64_t expected) {
+        const auto value = parseInt<std::int64_t>(field);
+        if (out.tellp() == 0 && (!value || *value != expected)) {
+            out << name << ": tool '" << field << "', model " << expected;
+        }
+    };
+    auto checkDouble = [&](const char* name, const std::string& field, double expected) {
+        const auto value = parseDouble(field);
+        if (out.tellp() == 0 && (!value || !same(*value, expected))) {
+            out << name << ": tool '" << field << "', model " << expected;
+        }
+    };
+    checkInt("frame", fields[0], static_cast<std::int64_t>(frame));
+    checkInt("frameIndex", fields[1], ref.frameIndex);
+    checkDouble("siGalComputed", fields[2], ref.siGalComputed);
+    checkDouble("siGal", fields[3], ref.siGal);
+    checkDouble("jmaAccel", fields[4], ref.jmaAccel);
+    checkDouble("jmaIntensity", fields[5], ref.jmaIntensity);
+    checkDouble("pgaVector", fields[6], ref.pgaVector);
+    checkDouble("pgv", fields[7], ref.pgv);
+    checkDouble("mmi", fields[8], ref.mmi);
+    checkDouble("intensity", fields[9], ref.intensity);
+    checkInt("class", fields[10], ref.intensityClass);
+    if (out.tellp() == 0 && fields[11] != joined(ref.sounds)) {
+        out << "sounds: tool '" << fields[11] << "', model '" << joined(ref.sounds) << "'";
+    }
+    return out.str();
+}
+
+bool samePrintedColumns(const std::vector<ReferenceFrame>& a,
+                        const std::vector<ReferenceFrame>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const ReferenceFrame& x, const ReferenceFrame& y) {
+                          return x.frameIndex == y.frameIndex &&
+                                 same(x.siGalComputed, y.siGalComputed) && same(x.siGal, y.siGal) &&
+                                 same(x.jmaAccel, y.jmaAccel) &&
+                                 same(x.jmaIntensity, y.jmaIntensity) &&
+                                 same(x.pgaVector, y.pgaVector) && same(x.pgv, y.pgv) &&
+                                 same(x.mmi, y.mmi) && same(x.intensity, y.intensity) &&
+                                 x.intensityClass == y.intensityClass && x.sounds == y.sounds;
+                      });
+}
+
+struct StreamCase {
+    const char* name;
+    std::uint64_t seed;
+    double seconds;
+    std::vector<sim::QuakeEvent> events;
+    sim::LineFaults faults;
+    std::vector<std::string> options;
+    ReferenceSettings settings; // what the options select
+    // What the stream must show for the case to test what its name says.
+    int reachesClass = 0;
+    bool hasBadFrames = false;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReplayMatchesModel : public ReplayTool, public ::testing::WithParamInterface<StreamCase> {
+protected:
+    void SetUp() override {
+        ReplayTool::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        const StreamCase& c = GetParam();
+        bytes_ = sim::makeStream(c.seed, c.seconds, c.events, c.faults);
+        input_ = writeFile("stream.bin", bytes_);
+        model_ = runModel(bytes_, c.settings);
+    }
+
+    std::vector<std::string> argsWith(std::vector<std::string> extra, const std::string& input) {
+        std::vector<std::string> args = GetParam().options;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(input);
+        return args;
+    }
+
+    std::vector<std::uint8_t> bytes_;
+    fs::path input_;
+    ModelRun model_;
+};
+
+TEST_P(ReplayMatchesModel, CsvMatchesTheModelFrameByFrame) {
+    const StreamCase& c = GetParam();
+    // The stream covers what the case is about.
+    ASSERT_FALSE(model_.frames.empty());
+    int maxClass = 0;
+    for (const ReferenceFrame& f : model_.frames) {
+        maxClass = std::max(maxClass, f.intensityClass);
+    }
+    EXPECT_GE(maxClass, c.reachesClass);
+    EXPECT_EQ(model_.badFrames > 0, c.hasBadFrames);
+    if (c.reachesClass > 0) {
+        EXPECT_TRUE(std::any_of(model_.frames.begin(), model_.frames.end(),
+                                [](const ReferenceFrame& f) { return !f.sounds.empty(); }));
+    }
+    // An option the tool ignored would go unnoticed on a stream where it makes no difference.
+    const ReferenceSettings defaults{};
+    const ReferenceSettings& s = c.settings;
+    if (s.jmaWindowMode != defaults.jmaWindowMode || s.intensityScale != defaults.intensityScale ||
+        s.useSensorSiGal != defaults.useSensorSiGal ||
+        s.useSensorVelocity != defaults.useSensorVelocity) {
+        EXPECT_FALSE(samePrintedColumns(runModel(bytes_, defaults).frames, model_.frames));
+    }
+
+    const ToolRun tool = run(argsWith({}, input_.string()));
+    ASSERT_EQ(tool.exitStatus, 0) << tool.err;
+    EXPECT_EQ(tool.err, "");
+    ASSERT_FALSE(tool.out.empty());
+    ASSERT_EQ(tool.out.back(), '\n');
+    const std::vector<std::string> lines = linesOf(tool.out);
+    ASSERT_EQ(lines.front(), kHeader);
+    ASSERT_EQ(lines.size() - 1, model_.frames.size());
+    for (std::size_t i = 0; i < model_.frames.size(); ++i) {
+        const std::string difference = firstDifference(lines[i + 1], i + 1, model_.frames[i]);
+        ASSERT_EQ(difference, "") << "good frame " << i + 1;
+    }
+    RecordProperty("frames", static_cast<int>(model_.frames.size()));
+    RecordProperty("maxClass", maxClass);
+}
+
+TEST_P(ReplayMatchesModel, StandardInputGivesTheSameOutputAsTheFile) {
+    const ToolRun fromFile = run(argsWith({}, input_.string()));
+    const ToolRun fromStdin = run(argsWith({}, "-"), input_);
+    ASSERT_EQ(fromFile.exitStatus, 0) << fromFile.err;
+    ASSERT_EQ(fromStdin.exitStatus, 0) << fromStdin.err;
+    EXPECT_EQ(fromStdin.err, "");
+    EXPECT_EQ(linesOf(fromStdin.out).size(), model_.frames.size() + 1);
+    EXPECT_TRUE(fromStdin.out == fromFile.out) << "standard input and file outputs differ";
+}
+
+TEST_P(ReplayMatchesModel, SummaryLineCountsFramesAndMaximaLikeTheModel) {
+    ASSERT_FALSE(model_.frames.empty());
+    double maxJma = model_.frames.front().jmaIntensity;
+    double maxMmi = model_.frames.front().mmi;
+    for (const ReferenceFrame& f : model_.frames) {
+        maxJma = std::max(maxJma, f.jmaIntensity);
+        maxMmi = std::max(maxMmi, f.mmi);
+    }
+    char expectedJma[32];
+    char expectedMmi[32];
+    std::snprintf(expectedJma, sizeof expectedJma, "%.1f", maxJma);
+    std::snprintf(expectedMmi, sizeof expectedMmi, "%.1f", maxMmi);
+
+    const ToolRun tool = run(argsWith({"--summary"}, input_.string()));
+    ASSERT_EQ(tool.exitStatus, 0) << tool.err;
+    EXPECT_EQ(tool.out, "");
+    const std::vector<std::string> lines = linesOf(tool.err);
+    ASSERT_EQ(lines.size(), 1u) << tool.err;
+    ASSERT_EQ(tool.err.back(), '\n');
+
+    const std::vector<std::string> fields = split(lines[0], ' ');
+    const std::vector<std::string> keys = {"frames", "bad",     "bytes",  "seconds",
+                                           "fps",    "max_jma", "max_mmi"};
+    ASSERT_EQ(fields.size(), keys.size()) << lines[0];
+    std::vector<std::string> values;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_EQ(fields[i].substr(0, keys[i].size() + 1), keys[i] + "=") << lines[0];
+        values.push_back(fields[i].substr(keys[i].size() + 1));
+    }
+    EXPECT_EQ(parseInt<std::uint64_t>(values[0]), model_.goodFrames);
+    EXPECT_EQ(parseInt<std::uint64_t>(values[1]), model_.badFrames);
+    EXPECT_EQ(parseInt<std::uint64_t>(values[2]), fs::file_size(input_));
+    for (std::size_t i : {3u, 4u}) {
+        const auto value = parseDouble(values[i]);
+        EXPECT_TRUE(value && *value >= 0.0) << keys[i] << "=" << values[i];
+    }
+    EXPECT_EQ(values[5], expectedJma);
+    EXPECT_EQ(values[6], expectedMmi);
+}
+
+const sim::QuakeEvent kModerate{4.0, 10.0, 40.0};
+const sim::QuakeEvent kStrong{4.0, 10.0, 400.0};
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ReplayMatchesModel,
+    ::testing::Values(
+        StreamCase{"Quiet", 21, 12.0, {}, {}, {}, {}},
+        StreamCase{"ModerateEvent", 22, 18.0, {kModerate}, {}, {}, {}, 1},
+        StreamCase{"ExplicitDefaults",
+                   23,
+                   18.0,
+                   {kModerate},
+                   {},
+                   {"--window", "10", "--scale", "jma"},
+                   {},
+                   1},
+        StreamCase{"StrongEventMercalli",
+                   24,
+                   18.0,
+                   {kStrong},
+                   {},
+                   {"--scale", "mmi"},
+                   {.intensityScale = 1},
+                   5},
+        StreamCase{"SixtySecondWindow",
+                   25,
+                   20.0,
+                   {kStrong},
+                   {},
+                   {"--window", "60"},
+                   {.jmaWindowMode = 1},
+                   5},
+        StreamCase{"SensorOwnValues",
+                   26,
+                   18.0,
+                   {kStrong},
+                   {},
+                   {"--sensor-sigal", "--sensor-velocity"},
+                   {.useSensorSiGal = 1, .useSensorVelocity = 1},
+                   5},
+        StreamCase{
+            "NoisyLine",
+            27,
+            18.0,
+            {kStrong},
+            {.corruptRate = 0.0003, .dropRate = 0.0003, .nanRate = 0.02, .startMidFrame = true},
+            {},
+            {},
+            5,
+            true},
+        StreamCase{
+            "NonFiniteSensorFieldsMercalliSixtySecond",
+            28,
+            18.0,
+            {kModerate},
+            {.nanRate = 0.2},
+            {"--sensor-velocity", "--scale", "mmi", "--sensor-sigal", "--window", "60"},
+            {.jmaWindowMode = 1, .intensityScale = 1, .useSensorSiGal = 1, .useSensorVelocity = 1},
+            1}),
+    [](const ::testing::TestParamInfo<StreamCase>& param) { return param.param.name; });
+
+// Inputs that never hold a good frame: the header and nothing else.
+struct NoFrameCase {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+};
+
+void PrintTo(const NoFrameCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<std::uint8_t> firstBytesOfAStream(std::size_t count) {
+    auto bytes = sim::makeStream(31, 1.0, {});
+    bytes.resize(count);
+    return bytes;
+}
+
+std::vector<std::uint8_t> textGarbage() {
+    const std::string line = "this is not a sensor stream; ";
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < 4200) {
+        bytes.insert(bytes.end(), line.begin(), line.end());
+    }
+    return bytes;
+}
+
+class ReplayWithoutGoodFrames : public ReplayTool,
+                                public ::testing::WithParamInterface<NoFrameCase> {};
+
+TEST_P(ReplayWithoutGoodFrames, PrintsTheHeaderOnly) {
+    const NoFrameCase& c = GetParam();
+    ASSERT_TRUE(runModel(c.bytes, {}).frames.empty());
+    const fs::path input = writeFile("input.bin", c.bytes);
+    const ToolRun tool = run({input.string()});
+    EXPECT_EQ(tool.exitStatus, 0) << tool.err;
+    EXPECT_EQ(tool.out, std::string(kHeader) + "\n");
+    EXPECT_EQ(tool.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ReplayWithoutGoodFrames,
+    ::testing::Values(NoFrameCase{"Empty", {}},
+                      NoFrameCase{"OneByteShortOfAFrame", firstBytesOfAStream(41)},
+                      NoFrameCase{"Garbage", textGarbage()}),
+    [](const ::testing::TestParamInfo<NoFrameCase>& param) { return param.param.name; });
+
+// "@stream" stands for a good input file, "@dir" for a folder and "@missing"
+// for a path that does not exist, so that each command line has one fault.
+struct BadCommandLine {
+    const char* name;
+    std::vector<std::string> args;
+};
+
+void PrintTo(const BadCommandLine& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReplayRejects : public ReplayTool, public ::testing::WithParamInterface<BadCommandLine> {};
+
+TEST_P(ReplayRejects, WithStatusTwoAndOneLineOnStandardError) {
+    const fs::path stream = writeFile("stream.bin", sim::makeStream(41, 2.0, {}));
+    std::vector<std::string> args;
+    for (const std::string& a : GetParam().args) {
+        if (a == "@stream") {
+            args.push_back(stream.string());
+        } else if (a == "@dir") {
+            args.push_back(dir_.string());
+        } else if (a == "@missing") {
+            args.push_back((dir_ / "missing.bin").string());
+        } else {
+            args.push_back(a);
+        }
+    }
+    const ToolRun tool = run(args);
+    EXPECT_EQ(tool.exitStatus, 2);
+    EXPECT_EQ(tool.out, "");
+    EXPECT_EQ(linesOf(tool.err).size(), 1u) << tool.err;
+    EXPECT_TRUE(!tool.err.empty() && tool.err.back() == '\n') << tool.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, ReplayRejects,
+    ::testing::Values(BadCommandLine{"MissingFile", {"@missing"}},
+                      BadCommandLine{"DirectoryAsInput", {"@dir"}},
+                      BadCommandLine{"DirectoryAsSummaryInput", {"--summary", "@dir"}},
+                      BadCommandLine{"UnknownOption", {"--verbose", "@stream"}},
+                      BadCommandLine{"WindowThirty", {"--window", "30", "@stream"}},
+                      BadCommandLine{"ScaleFoo", {"--scale", "foo", "@stream"}},
+                      BadCommandLine{"WindowWithoutValue", {"@stream", "--window"}},
+                      BadCommandLine{"ScaleWithoutValue", {"@stream", "--scale"}},
+                      BadCommandLine{"TwoInputs", {"@stream", "@stream"}},
+                      BadCommandLine{"NoInput", {}},
+                      BadCommandLine{"OptionsButNoInput", {"--summary", "--window", "60"}}),
+    [](const ::testing::TestParamInfo<BadCommandLine>& param) { return param.param.name; });
+
+TEST_F(ReplayTool, HelpPrintsUsageOnStandardOutput) {
+    const ToolRun tool = run({"--help"});
+    EXPECT_EQ(tool.exitStatus, 0);
+    EXPECT_EQ(tool.err, "");
+    EXPECT_EQ(tool.out.rfind("Usage: kelvora-replay", 0), 0u) << tool.out;
+}
+
+} // namespace
+} // namespace kelvora::test
