@@ -1,21 +1,12 @@
 #pragma once
 
-#include "core/Relaxed.h"
+#include "core/PipelineSettings.h"
 
 #include <cstdint>
 
 namespace kelvora {
 
 struct MeasurementState;
-
-// The settings the receive thread reads in every frame; the user interface
-// may change them between frames.
-struct PipelineSettings {
-    Relaxed<std::int32_t> useSensorSiGal{0};
-    Relaxed<std::int32_t> useSensorVelocity{0};
-    Relaxed<std::int32_t> jmaWindowMode{0};  // 0: 10-second window, else 60-second
-    Relaxed<std::int32_t> intensityScale{0}; // 0 JMA, 1 Mercalli
-};
 
 // The shared-memory publication, driven from the frame pipeline.
 class PublicationHook {

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "core/PipelineSettings.h"
+#include "core/Relaxed.h"
+#include "settings/SettingsStore.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kelvora {
+
+// Section and entry names exactly as stored, "BackGraund" and the two
+// "Number" entries included.
+namespace key {
+struct Key {
+    const char* section;
+    const char* entry;
+};
+inline constexpr Key kTop{"WinPos", "top"};
+inline constexpr Key kLeft{"WinPos", "left"};
+inline constexpr Key kBottom{"WinPos", "bottom"};
+inline constexpr Key kRight{"WinPos", "right"};
+inline constexpr Key kOnTop{"Other", "Ontop"};
+inline constexpr Key kAutoStart{"CheckBox", "AutoStart"};
+inline constexpr Key kMinStart{"CheckBox", "MinStart"};
+inline constexpr Key kObsWrite{"CheckBox", "ObsWrite"};
+inline constexpr Key kReceiveSiGal{"CheckBox", "Receive_SiGal"};
+inline constexpr Key kReceiveVelocity{"CheckBox", "Receive_Velocity"};
+inline constexpr Key kRecordStartVelocity{"WaveRec", "waveRecStaPgv"};
+inline constexpr Key kRecordStartIntensity{"WaveRec", "waveRecStaSi"};
+inline constexpr Key kRecordStopIntensity{"WaveRec", "waveRecStopSi"};
+inline constexpr Key kRecordMinSeconds{"WaveRec", "waveRecStopSec"};
+inline constexpr Key kTitleView{"Title", "View"};
+inline constexpr Key kPortNumber{"Port", "Number"};
+inline constexpr Key kRadioNumber{"Radio", "Number"};
+inline constexpr Key kScale{"Radio", "SiSel"};
+inline constexpr Key kLanguage{"Language", "LangNo"};
+inline constexpr Key kBackgroundColour{"FormColor", "BackGraund"};
+inline constexpr Key kTextColour{"FormColor", "StaticText"};
+inline constexpr Key kDisabledTextColour{"FormColor", "StaticText2"};
+} // namespace key
+
+// The main window's normal rectangle in screen pixels (always the framed one).
+struct WindowRect {
+    std::int32_t top = 0;
+    std::int32_t left = 0;
+    std::int32_t bottom = 0;
+    std::int32_t right = 0;
+    bool operator==(const WindowRect&) const = default;
+};
+
+// The desktop work area the default rectangle is centred in.
+struct WorkArea {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+inline constexpr std::int32_t kDefaultBackgroundColour = 0xF4C39F;
+inline constexpr std::int32_t kDefaultTextColour = 0x000000;
+inline constexpr std::int32_t kDefaultDisabledTextColour = 0x6D6D6D;
+inline constexpr int kLanguageCount = 5;
+
+// The in-memory copy of every setting. The user-interface thread loads,
+// changes and saves them; the values the receive thread reads every frame are
+// Relaxed.
+struct Settings {
+    WindowRect windowRect;
+    std::int32_t stayOnTop = 1;
+    std::int32_t autoStart = 0;
+    std::int32_t minimiseAtStart = 0;
+    std::int32_t observationLogEnabled = 1;
+    std::int32_t framelessView = 0;
+    std::int32_t portIndex = 0;
+    std::int32_t LanguageIndex = 0;
+    std::int32_t backgroundColour = kDefaultBackgroundColour;
+    std::int32_t textColour = kDefaultTextColour;
+    std::int32_t disabledTextColour = kDefaultDisabledTextColour;
+    PipelineSettings pipeline; // useSensorSiGal, useSensorVelocity, jmaWindowMode, IntensityScale
+    RecorderSettings recorder; // recordStart/StopIntensity, recordMinSeconds, recordStartVelocity
+
+    // Application start-up, before any window: the language alone. 5 or more
+    // becomes 0; a smaller value, negative ones too, is kept.
+    void loadLanguage(SettingsStore& store);
+    // Main-window initialisation: everything but the language and the colours.
+    void loadWindowSettings(SettingsStore& store, WorkArea workArea);
+    // The end of the same initialisation.
+    void loadColours(SettingsStore& store);
+    // Window destruction: all 22 entries in one pass.
+    void saveAll(SettingsStore& store) const;
+
+    static WindowRect defaultWindowRect(WorkArea workArea);
+};
+
+// A scaled double as stored: value × factor rounded to the nearest integer,
+// so a value read and written back never drifts.
+std::int32_t scaledToStored(double value, int factor);
+double storedToScaled(std::int32_t stored, int factor);
+
+// Colour values are 0x00BBGGRR; shown as "#RRGGBB" in upper-case hex.
+std::string colourToHex(std::int32_t colour);
+// Parses "#RRGGBB" (case-insensitive); false when the text is not one.
+bool hexToColour(const std::string& text, std::int32_t& colour);
+
+} // namespace kelvora

@@ -1,0 +1,326 @@
+// Reception runs on a real pseudo-terminal: start, frames, stop, restart, a
+// busy port, a silent line, an unplugged device, and every start failure.
+#include "link/ReceptionControl.h"
+#include "../core/PipelineRig.h"
+#include "PseudoTerminal.h"
+#include "core/PipelineHooks.h"
+#include "core/SensorFrame.h"
+#include "link/SerialPort.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <sys/resource.h>
+#include <thread>
+#include <vector>
+
+namespace kelvora::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kReadTimeout = 100ms;
+
+class RecordingView : public ReceptionView {
+public:
+    void showReceiving() override { record("receiving"); }
+    void showIdle() override { record("idle"); }
+    void showMessage(std::string_view text) override { record("message:" + std::string(text)); }
+
+    std::vector<std::string> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::string last() const {
+        std::lock_guard lock(mutex_);
+        return events_.empty() ? "" : events_.back();
+    }
+
+private:
+    void record(std::string event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> events_;
+};
+
+// Sees every frame's index as the recorder would, and the close at run end.
+class FrameIndexProbe : public RecorderHook {
+public:
+    void recordFrame(const MeasurementState& state) override {
+        std::lock_guard lock(mutex_);
+        indices_.push_back(state.frameIndex);
+    }
+    void countDown() override {}
+    void closeRecording() override { closes_.fetchAdd(1); }
+
+    std::vector<int> indices() const {
+        std::lock_guard lock(mutex_);
+        return indices_;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        indices_.clear();
+    }
+    int closes() const { return closes_; }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<int> indices_;
+    Relaxed<int> closes_{0};
+};
+
+std::vector<std::uint8_t> framesOf(int count, float accelX = 1.0f) {
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < count; ++i) {
+        FrameValues v;
+        v.accelX = accelX + static_cast<float>(i) * 0.001f;
+        const FrameBytes frame = encodeFrame(v);
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    return bytes;
+}
+
+template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+class ReceptionOnPseudoTerminal : public ::testing::Test {
+protected:
+    ReceptionOnPseudoTerminal() { rig.pipeline.setRecorder(&probe); }
+
+    int goodFrames() const { return rig.state.goodFrameCount; }
+
+    // Stops the run the way the window does: request, then the timer's
+    // completion once the thread has ended.
+    void stopAndComplete() {
+        control.RequestStop();
+        ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; },
+                            kReadTimeout * 3 + 200ms));
+        control.completeStop();
+    }
+
+    PseudoTerminal line;
+    PipelineRig rig;
+    FrameIndexProbe probe;
+    SerialPort port{kReadTimeout};
+    RecordingView view;
+    ReceptionControl control{rig.pipeline, port, view, [this](int) { return line.slavePath(); },
+                             ReceptionTimings{0ms, 0}};
+};
+
+TEST_F(ReceptionOnPseudoTerminal, FramesArriveAreCountedAndAStopEndsTheRun) {
+    control.StartReceive(0);
+    ASSERT_EQ(control.runState(), ReceptionControl::Running);
+    EXPECT_EQ(control.receiveActive(), 1);
+    EXPECT_EQ(view.last(), "receiving");
+
+    const auto bytes = framesOf(150);
+    line.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 150; }, 5s)) << goodFrames();
+
+    const auto requested = std::chrono::steady_clock::now();
+    control.RequestStop();
+    EXPECT_EQ(control.stopRequested(), 1);
+    ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; }, 2s));
+    // The thread sees the request after its current read: within one time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - requested, kReadTimeout + 150ms);
+    EXPECT_EQ(probe.closes(), 1) << "the thread closes its recording when it ends";
+
+    control.completeStop();
+    EXPECT_EQ(rig.state.accelX, static_cast<double>(1.0f + 149.0f * 0.001f))
+        << "the last frame's values";
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(control.receiveActive(), 0);
+    EXPECT_EQ(control.stopRequested(), 0);
+    EXPECT_EQ(view.last(), "idle");
+}
+
+TEST_F(ReceptionOnPseudoTerminal, NextStartOpensThePortAgainFromFrameIndexZero) {
+    control.StartReceive(0);
+    auto bytes = framesOf(37);
+    line.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 37; }, 5s));
+    stopAndComplete();
+    const int displayPhase = rig.state.displayPhase;
+    probe.clear();
+
+    control.StartReceive(0);
+    ASSERT_EQ(control.runState(), ReceptionControl::Running);
+    ASSERT_TRUE(port.isOpen());
+    bytes = framesOf(5);
+    line.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 42; }, 5s));
+    EXPECT_EQ(probe.indices(), (std::vector<int>{0, 1, 2, 3, 4}));
+    stopAndComplete();
+    EXPECT_EQ(rig.state.displayPhase, (displayPhase + 5) % 25) << "not reset by a new run";
+}
+
+TEST_F(ReceptionOnPseudoTerminal, StartWhileRunningLeavesTheRunAlone) {
+    control.StartReceive(0);
+    auto bytes = framesOf(10);
+    line.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 10; }, 5s));
+    control.StartReceive(0); // F3 again
+    bytes = framesOf(10);
+    line.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 20; }, 5s));
+    EXPECT_EQ(probe.indices().back(), 19) << "frameIndex was not reset";
+    stopAndComplete();
+}
+
+TEST_F(ReceptionOnPseudoTerminal, StopWhenNotRunningDoesNothing) {
+    control.RequestStop();
+    EXPECT_EQ(control.stopRequested(), 0);
+    control.completeStop();
+    EXPECT_TRUE(view.events().empty());
+}
+
+TEST_F(ReceptionOnPseudoTerminal, ABusyPortFailsWithItsMessageAndTheControlsReturnToIdle) {
+    SerialPort other{kReadTimeout};
+    ASSERT_TRUE(other.open(line.slavePath()));
+
+    control.StartReceive(0);
+    EXPECT_EQ(view.events(),
+              (std::vector<std::string>{"receiving", "message:指定COMポートが開けません", "idle"}));
+    EXPECT_EQ(control.runState(), ReceptionControl::Idle);
+    EXPECT_EQ(control.receiveActive(), 0);
+    EXPECT_EQ(control.stopRequested(), 0);
+
+    other.close();
+    control.StartReceive(0);
+    EXPECT_EQ(control.runState(), ReceptionControl::Running) << "free again: opens";
+    stopAndComplete();
+}
+
+TEST_F(ReceptionOnPseudoTerminal, ASilenceInMidFrameDropsThePartialFrame) {
+    control.StartReceive(0);
+    const auto stray = framesOf(1);
+    line.write(stray.data(), 21);
+    std::this_thread::sleep_for(kReadTimeout * 3);
+    const auto bytes = framesOf(30);
+    line.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 30; }, 5s)) << goodFrames();
+    EXPECT_EQ(probe.indices().size(), 30u) << "no frame lost to a misaligned boundary";
+    stopAndComplete();
+}
+
+double processCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+TEST_F(ReceptionOnPseudoTerminal, AnUnpluggedDeviceNeitherSpinsNorBlocksTheStop) {
+    control.StartReceive(0);
+    const auto bytes = framesOf(20);
+    line.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 20; }, 5s));
+
+    line.closeMaster(); // reads now fail at once, forever
+    std::this_thread::sleep_for(100ms);
+    const double before = processCpuSeconds();
+    std::this_thread::sleep_for(2s);
+    const double used = processCpuSeconds() - before;
+    EXPECT_LT(used, 0.1) << "the receive thread must wait out its read time-out, not spin";
+
+    stopAndComplete();
+    EXPECT_EQ(control.runState(), ReceptionControl::Idle);
+    EXPECT_EQ(view.last(), "idle");
+}
+
+TEST_F(ReceptionOnPseudoTerminal, ShutdownEndsARunningThreadAndClosesThePort) {
+    control.StartReceive(0);
+    ASSERT_EQ(control.runState(), ReceptionControl::Running);
+    control.shutdown();
+    EXPECT_EQ(control.runState(), ReceptionControl::Idle);
+    EXPECT_EQ(control.stopRequested(), 0);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_GE(probe.closes(), 1);
+}
+
+TEST_F(ReceptionOnPseudoTerminal, StartRightAfterTheThreadEndedFinishesTheOldRunFirst) {
+    control.StartReceive(0);
+    control.RequestStop();
+    ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; }, 2s));
+    // The timer has not completed the stop yet: the port is still held.
+    ASSERT_TRUE(port.isOpen());
+    control.StartReceive(0);
+    EXPECT_EQ(control.runState(), ReceptionControl::Running);
+    EXPECT_EQ(control.stopRequested(), 0);
+    stopAndComplete();
+}
+
+// Each start step that can fail, through a device that fails on demand.
+class FailingDevice : public SerialDevice {
+public:
+    explicit FailingDevice(int failingStep) : failingStep_(failingStep) {}
+    bool open(const std::string&) override { return step(1) && (open_ = true); }
+    bool setQueueSizes() override { return step(2); }
+    bool purge() override { return step(3); }
+    bool applyLineSettings() override { return step(4); }
+    bool applyTimeouts() override { return step(5); }
+    ReadResult readByte() override {
+        std::this_thread::sleep_for(5ms);
+        return ReadResult::none();
+    }
+    bool isOpen() const override { return open_; }
+    void close() override {
+        open_ = false;
+        ++closes;
+    }
+    int closes = 0;
+
+private:
+    bool step(int n) const { return n != failingStep_; }
+    int failingStep_;
+    bool open_ = false;
+};
+
+struct StartFailure {
+    int step;
+    const char* message;
+};
+
+class ReceptionStartFailure : public ::testing::TestWithParam<StartFailure> {};
+
+TEST_P(ReceptionStartFailure, ShowsItsMessageClosesThePortAndReturnsToIdle) {
+    PipelineRig rig;
+    FailingDevice device(GetParam().step);
+    RecordingView view;
+    std::string openedPath;
+    ReceptionControl control(
+        rig.pipeline, device, view,
+        [&](int index) { return openedPath = "/dev/ttyS" + std::to_string(index); },
+        ReceptionTimings{0ms, 0});
+    control.StartReceive(2);
+    EXPECT_EQ(openedPath, "/dev/ttyS2");
+    EXPECT_EQ(view.events(),
+              (std::vector<std::string>{"receiving", std::string("message:") + GetParam().message,
+                                        "idle"}));
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(device.closes, GetParam().step == 1 ? 0 : 1);
+    EXPECT_EQ(control.runState(), ReceptionControl::Idle);
+    EXPECT_EQ(control.receiveActive(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, ReceptionStartFailure,
+                         ::testing::Values(StartFailure{1, "指定COMポートが開けません"},
+                                           StartFailure{2, "送受信バッファが初期化できません"},
+                                           StartFailure{3, "入出力バッファをクリアできません"},
+                                           StartFailure{4, "UART 設定に失敗しました"},
+                                           StartFailure{5, "待ち時間設定に失敗しました"}));
+
+} // namespace
+} // namespace kelvora::test
