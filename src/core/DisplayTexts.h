@@ -19,8 +19,9 @@ public:
     FieldText() = default;
     FieldText(std::string_view text) { assign(text); }
     void assign(std::string_view text);
-    // printf-style formatting of one double, cut to at most maxChars characters.
-    void formatCut(const char* format, double value, std::size_t maxChars);
+    // The value as printf's "%<width>.<precision>f" writes it, cut to its
+    // first maxChars characters.
+    void formatFixed(double value, int width, int precision, std::size_t maxChars);
     void append(std::string_view text);
 
     std::string_view view() const { return {data_.data(), size_}; }

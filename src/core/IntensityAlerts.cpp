@@ -27,7 +27,7 @@ int IntensityAlerts::classOf(int intensityScale, double value, int previous) {
 void IntensityAlerts::decideClass(int intensityScale, double peakJmaIntensity, double peakMmi,
                                   FieldText& intensityText) {
     const double v = intensityScale == 0 ? peakJmaIntensity : peakMmi;
-    intensityText.formatCut("%4.1f", v, 4);
+    intensityText.formatFixed(v, 4, 1, 4);
     intensityClass = classOf(intensityScale, v, intensityClass);
 }
 

@@ -43,7 +43,10 @@ JmaWindow::JmaWindow() = default;
 
 void JmaWindow::startReception() {
     window10s_.fill(0.0);
-    sorted10s_.fill(0.0);
+    topCount_ = 0;
+    threshold_ = 0.0;
+    equalCount_ = kWindow10s;
+    topOverflow_ = false;
     for (auto& block : blockTops_) {
         block.fill(0.0);
     }
@@ -59,29 +62,67 @@ inline double rankable(double value) {
 }
 } // namespace
 
+void JmaWindow::rebuildTop() {
+    std::array<double, kWindow10s> scratch = window10s_;
+    std::nth_element(scratch.begin(), scratch.begin() + (kTopRebuild - 1), scratch.end(),
+                     std::greater<double>());
+    threshold_ = scratch[kTopRebuild - 1];
+    topCount_ = 0;
+    equalCount_ = 0;
+    for (const double v : window10s_) {
+        if (v > threshold_) {
+            top_[static_cast<std::size_t>(topCount_++)] = v;
+        } else if (v == threshold_) {
+            ++equalCount_;
+        }
+    }
+    std::sort(top_.begin(), top_.begin() + topCount_, std::greater<double>());
+    topOverflow_ = false;
+}
+
+void JmaWindow::removeTop(double v) {
+    // v is in the window, so a value above the threshold is in the list.
+    if (v > threshold_) {
+        const auto end = top_.begin() + topCount_;
+        const auto pos = std::lower_bound(top_.begin(), end, v, std::greater<double>());
+        if (pos != end) {
+            std::copy(pos + 1, end, pos);
+            --topCount_;
+        }
+    } else if (v == threshold_) {
+        --equalCount_;
+    }
+}
+
+void JmaWindow::insertTop(double v) {
+    if (v > threshold_) {
+        if (topCount_ == kTopCapacity) {
+            topOverflow_ = true;
+            return;
+        }
+        const auto end = top_.begin() + topCount_;
+        const auto pos = std::upper_bound(top_.begin(), end, v, std::greater<double>());
+        std::copy_backward(pos, end, end + 1);
+        *pos = v;
+        ++topCount_;
+    } else if (v == threshold_) {
+        ++equalCount_;
+    }
+}
+
 double JmaWindow::update10s(int frameIndex, double siGal) {
     siGal = rankable(siGal);
     double& slot = window10s_[static_cast<std::size_t>(frameIndex)];
     const double old = slot;
     slot = siGal;
-    if (!(siGal < old) && !(siGal > old)) {
-        return sorted10s_[kRank - 1];
+    if (siGal < old || siGal > old) {
+        removeTop(old);
+        insertTop(siGal);
+        if (topOverflow_ || topCount_ + equalCount_ < kRank) {
+            rebuildTop();
+        }
     }
-    // Descending order: find one copy of the old value, then slide the values
-    // between it and the new value's place by one position.
-    const auto begin = sorted10s_.begin();
-    const auto end = sorted10s_.end();
-    const auto oldPos = std::lower_bound(begin, end, old, std::greater<double>());
-    if (siGal > old) {
-        const auto newPos = std::lower_bound(begin, oldPos, siGal, std::greater<double>());
-        std::copy_backward(newPos, oldPos, oldPos + 1);
-        *newPos = siGal;
-    } else {
-        const auto newEnd = std::lower_bound(oldPos + 1, end, siGal, std::greater<double>());
-        std::copy(oldPos + 1, newEnd, oldPos);
-        *(newEnd - 1) = siGal;
-    }
-    return sorted10s_[kRank - 1];
+    return topCount_ >= kRank ? top_[kRank - 1] : threshold_;
 }
 
 double JmaWindow::update60s(int frameIndex, double siGal, double held) {
@@ -105,26 +146,31 @@ double JmaWindow::update60s(int frameIndex, double siGal, double held) {
 }
 
 double JmaWindow::rank30OfBlocks() const {
-    // Merge the 60 descending lists until the 30th value.
-    std::array<int, kBlocks> next{};
+    // Merge the 60 descending lists through a max-heap of their heads.
+    struct Head {
+        double value;
+        std::uint16_t block;
+        std::uint16_t next;
+    };
+    std::array<Head, kBlocks> heap{};
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+        heap[b] = {blockTops_[b][0], static_cast<std::uint16_t>(b), 1};
+    }
+    const auto less = [](const Head& x, const Head& y) { return x.value < y.value; };
+    auto end = heap.end();
+    std::make_heap(heap.begin(), end, less);
     double value = 0.0;
     for (int taken = 0; taken < kRank; ++taken) {
-        std::size_t best = 0;
-        double bestValue = 0.0;
-        bool found = false;
-        for (std::size_t b = 0; b < kBlocks; ++b) {
-            if (next[b] >= kRank) {
-                continue;
-            }
-            const double candidate = blockTops_[b][static_cast<std::size_t>(next[b])];
-            if (!found || candidate > bestValue) {
-                best = b;
-                bestValue = candidate;
-                found = true;
-            }
+        std::pop_heap(heap.begin(), end, less);
+        Head& top = *(end - 1);
+        value = top.value;
+        if (top.next < kRank) {
+            top.value = blockTops_[top.block][top.next];
+            ++top.next;
+            std::push_heap(heap.begin(), end, less);
+        } else {
+            --end;
         }
-        ++next[best];
-        value = bestValue;
     }
     return value;
 }

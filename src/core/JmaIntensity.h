@@ -50,10 +50,23 @@ private:
     static constexpr int kBlockSize = 100;
     static constexpr int kBlocks = 60;
 
-    // 10-second window: the slots in frame order and the same values kept sorted
-    // in descending order, so a frame moves one value instead of sorting 1000.
+    // 10-second window: the slots in frame order, and the values above a
+    // threshold kept sorted (the rest only counted when equal to it). Most
+    // frames touch a short list or nothing; when fewer than 30 values remain
+    // at or above the threshold, or the list fills, it is chosen anew as the
+    // 64th largest of the window.
+    static constexpr int kTopCapacity = 256;
+    static constexpr int kTopRebuild = 64;
     std::array<double, kWindow10s> window10s_{};
-    std::array<double, kWindow10s> sorted10s_{};
+    std::array<double, kTopCapacity> top_{};
+    int topCount_ = 0;
+    double threshold_ = 0.0;
+    int equalCount_ = kWindow10s;
+    bool topOverflow_ = false;
+
+    void rebuildTop();
+    void removeTop(double value);
+    void insertTop(double value);
 
     // 60-second window: only the 30 largest of a block can reach rank 30 of
     // the whole window, so each block keeps those, in descending order.

@@ -3,6 +3,7 @@
 #include "core/MeasurementState.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -71,7 +72,11 @@ double MercalliHold::update(int slot, double blended) {
     std::size_t n = static_cast<std::size_t>(kLeaves + slot);
     tree_[n] = blended;
     for (n /= 2; n >= 1; n /= 2) {
-        tree_[n] = std::max(tree_[2 * n], tree_[2 * n + 1]);
+        const double m = std::max(tree_[2 * n], tree_[2 * n + 1]);
+        if (std::bit_cast<std::uint64_t>(m) == std::bit_cast<std::uint64_t>(tree_[n])) {
+            break; // the maximum above is unchanged too
+        }
+        tree_[n] = m;
     }
     return std::floor(tree_[1] * 10.0) / 10.0;
 }

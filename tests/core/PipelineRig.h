@@ -14,12 +14,12 @@ public:
     explicit RecordingSounds(IntensityAlerts& alerts) : alerts_(alerts) {}
     void startAlertSound(int k) override {
         alerts_.beginAlertPlay(k);
-        started.push_back("A" + std::to_string(k));
+        started.push_back(std::string(1, 'A').append(std::to_string(k)));
         alerts_.finishAlertPlay(k, !failing);
     }
     void startNoticeSound(int k) override {
         alerts_.beginNoticePlay(k);
-        started.push_back("N" + std::to_string(k));
+        started.push_back(std::string(1, 'N').append(std::to_string(k)));
         alerts_.finishNoticePlay(k, !failing);
     }
     std::vector<std::string> started;

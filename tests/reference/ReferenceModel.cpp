@@ -340,13 +340,13 @@ void ReferenceModel::decideClass() {
 
 void ReferenceModel::playAlertSound(int k, std::vector<std::string>& sounds) {
     alertRetry_[k] = 0;
-    sounds.push_back("A" + std::to_string(k));
+    sounds.push_back(std::string(1, 'A').append(std::to_string(k)));
     // Playback always succeeds here, so the retry flag is never set again.
 }
 
 void ReferenceModel::playNoticeSound(int k, std::vector<std::string>& sounds) {
     noticeRetry_[k] = 0;
-    sounds.push_back("N" + std::to_string(k));
+    sounds.push_back(std::string(1, 'N').append(std::to_string(k)));
 }
 
 void ReferenceModel::updateAlerts(std::vector<std::string>& sounds) {

@@ -1,16 +1,25 @@
 // kelvora-sim: the sensor a newcomer does not have. Synthesises the sensor's
-// byte stream with quiet noise, earthquakes of a chosen JMA intensity and
-// line faults, and writes it to a file or standard output.
+// byte stream (quiet noise, earthquakes of a chosen JMA intensity or a recorded
+// accelerogram, line faults) and sends it at the sensor's pace on a
+// pseudo-terminal registered as a COM port or on a serial device, or writes it
+// as fast as possible to a file or standard output.
+#include "AccelerogramCsv.h"
 #include "QuakeCalibration.h"
+#include "SimulatedLine.h"
 #include "SyntheticSensor.h"
 
+#include "link/PortMap.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,28 +27,74 @@ namespace {
 using namespace kelvora;
 
 const char* const kUsage =
-    "Usage: kelvora-sim --output FILE|- [options]\n"
-    "Writes the raw byte stream of a simulated seismic sensor (42-byte frames,\n"
-    "100 a second) as fast as possible, for kelvora-replay.\n"
+    "Usage: kelvora-sim [options]\n"
+    "Simulates the seismic sensor: 42-byte frames, 100 a second.\n"
     "\n"
-    "  --output FILE|-              where the stream goes (- for standard output)\n"
-    "  --seconds N                  length of the stream in seconds (default 60)\n"
+    "By default it creates a pseudo-terminal, registers it as a COM port for the\n"
+    "monitor and prints one line, e.g.\n"
+    "  Simulated sensor on COM100 (/dev/pts/3)\n"
+    "then sends frames at the sensor's pace until SIGINT or SIGTERM (Ctrl-C), which\n"
+    "remove the registration again. Frames nobody reads are lost, as on a real line.\n"
+    "The registration is a link COM<n> -> device in the folder\n"
+    "  $XDG_DATA_HOME/Vantrell/Kelvora/ports  (~/.local/share/Vantrell/Kelvora/ports)\n"
+    "\n"
+    "Where the stream goes:\n"
+    "  --com N                      register as COM<N> (1 to 9999; refused when a link\n"
+    "                               COM<N> names an existing device); default the lowest\n"
+    "                               free number from 100 up\n"
+    "  --device PATH                send at the sensor's pace to an existing serial device\n"
+    "                               (set to 115200 8N1 raw); no registration\n"
+    "  --output FILE|-              write the stream as fast as possible to FILE or\n"
+    "                               standard output (-)\n"
+    "\n"
+    "What it sends:\n"
+    "  --seconds N                  end after N seconds of stream (default with --output:\n"
+    "                               60; otherwise until a signal, or the end of --from-csv)\n"
     "  --seed N                     random seed; the same seed gives the same bytes (default 1)\n"
     "  --quake INTENSITY@SECONDS[:DURATION]\n"
     "                               an earthquake of the given JMA intensity starting at\n"
     "                               SECONDS and lasting DURATION seconds (default 20);\n"
     "                               repeatable\n"
+    "  --from-csv FILE              replay an accelerogram CSV of the monitor's recorder: one\n"
+    "                               frame per row (siGal, X, Y, Z and pgv from the row, the\n"
+    "                               weather values synthetic); the stream ends after the last\n"
+    "                               row unless --seconds asks for more (quiet noise follows)\n"
+    "\n"
+    "Line faults:\n"
     "  --corrupt RATE               probability per byte of one flipped bit\n"
     "  --drop RATE                  probability per byte that it is lost\n"
     "  --nan RATE                   probability per frame of one non-finite field\n"
     "  --start-mid-frame            begin the stream inside a frame\n"
-    "  --help                       this text\n";
+    "  --pause SECONDS@SECONDS      silence on the line for the first value's seconds from\n"
+    "                               the second value's time; the line stops after half a\n"
+    "                               frame; repeatable; not with --output\n"
+    "\n"
+    "  --help                       this text\n"
+    "\n"
+    "Bad options exit with status 2, a failing line with 1.\n"
+    "\n"
+    "Examples:\n"
+    "  kelvora-sim                                  a quiet sensor on the next free COM port\n"
+    "  kelvora-sim --com 150 --quake 5.0@30:40      an intensity 5.0 quake after 30 s\n"
+    "  kelvora-sim --from-csv event.csv --com 150   replay a recording\n"
+    "  kelvora-sim --pause 2@10 --corrupt 0.0005    a line that stalls and garbles\n"
+    "  kelvora-sim --device /dev/ttyUSB0            drive a real serial port\n"
+    "  kelvora-sim --quake 4.5@5 --seconds 40 --output quake.bin\n";
+
+struct Pause {
+    double seconds;
+    double startSeconds;
+};
 
 struct Options {
-    std::string output;
-    double seconds = 60.0;
+    std::optional<std::string> output;
+    std::optional<std::string> device;
+    std::optional<int> comNumber;
+    std::optional<double> seconds;
     std::uint64_t seed = 1;
     std::vector<sim::IntensityEvent> quakes;
+    std::vector<Pause> pauses;
+    std::optional<std::string> csvPath;
     sim::LineFaults faults;
 };
 
@@ -77,16 +132,34 @@ bool parseQuake(const std::string& text, sim::IntensityEvent& out) {
            out.durationSeconds > 0.0;
 }
 
+bool parsePause(const std::string& text, Pause& out) {
+    const auto at = text.find('@');
+    return at != std::string::npos && parseDouble(text.substr(0, at), out.seconds) &&
+           parseDouble(text.substr(at + 1), out.startSeconds) && out.seconds > 0.0 &&
+           out.startSeconds >= 0.0;
+}
+
+bool parseComNumber(const std::string& text, int& out) {
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    out = std::stoi(text);
+    return out >= 1 && out <= sim::PortLink::kHighest;
+}
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "kelvora-sim: %s (try --help)\n", message.c_str());
     return 2;
 }
 
-} // namespace
+int failWith(int status, const std::string& message) {
+    std::fprintf(stderr, "kelvora-sim: %s\n", message.c_str());
+    return status;
+}
 
-int main(int argc, char** argv) {
-    Options options;
-    bool haveOutput = false;
+// Fills `options`; an exit status when the program ends here.
+std::optional<int> parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -104,7 +177,8 @@ int main(int argc, char** argv) {
             continue;
         }
         const auto v = value();
-        if (arg != "--output" && arg != "--seconds" && arg != "--seed" && arg != "--quake" &&
+        if (arg != "--output" && arg != "--device" && arg != "--com" && arg != "--seconds" &&
+            arg != "--seed" && arg != "--quake" && arg != "--pause" && arg != "--from-csv" &&
             arg != "--corrupt" && arg != "--drop" && arg != "--nan") {
             return fail("unknown option '" + arg + "'");
         }
@@ -114,7 +188,17 @@ int main(int argc, char** argv) {
         double number = 0.0;
         if (arg == "--output") {
             options.output = *v;
-            haveOutput = true;
+        } else if (arg == "--device") {
+            options.device = *v;
+        } else if (arg == "--from-csv") {
+            options.csvPath = *v;
+        } else if (arg == "--com") {
+            int com = 0;
+            if (!parseComNumber(*v, com)) {
+                return fail("--com needs a number from 1 to " +
+                            std::to_string(sim::PortLink::kHighest) + ", not '" + *v + "'");
+            }
+            options.comNumber = com;
         } else if (arg == "--seconds") {
             if (!parseDouble(*v, number) || number < 0.0 || number > 1e7) {
                 return fail("--seconds needs a number of seconds, not '" + *v + "'");
@@ -136,6 +220,13 @@ int main(int argc, char** argv) {
                     "'");
             }
             options.quakes.push_back(quake);
+        } else if (arg == "--pause") {
+            Pause pause{};
+            if (!parsePause(*v, pause)) {
+                return fail("--pause needs SECONDS@SECONDS (how long, from when), not '" + *v +
+                            "'");
+            }
+            options.pauses.push_back(pause);
         } else {
             if (!parseRate(*v, number)) {
                 return fail(arg + " needs a rate from 0 to 1, not '" + *v + "'");
@@ -145,26 +236,120 @@ int main(int argc, char** argv) {
                                 : options.faults.nanRate) = number;
         }
     }
-    if (!haveOutput) {
-        return fail("--output FILE|- is required");
+    if (options.output && options.device) {
+        return fail("--output and --device exclude each other");
+    }
+    if (options.comNumber && (options.output || options.device)) {
+        return fail("--com registers the simulator's own pseudo-terminal; it does not go with " +
+                    std::string(options.output ? "--output" : "--device"));
+    }
+    if (options.output && !options.pauses.empty()) {
+        return fail("--pause needs a live line; it does not go with --output");
+    }
+    return std::nullopt;
+}
+
+constexpr double kFramesPerSecond = sim::SyntheticSensor::kFramesPerSecond;
+
+// The frames of the stream in order. A recording replaces the sensor's motion
+// and its own figures row by row; the synthetic sensor runs along for the
+// weather values and takes over after the last row.
+class FrameSource {
+public:
+    FrameSource(const Options& options, std::vector<sim::AccelerogramRow> rows)
+        : sensor_(options.seed, sim::calibrateEvents(options.seed, options.quakes)),
+          writer_(options.seed, options.faults), rows_(std::move(rows)) {}
+
+    // Appends the next frame, line faults included.
+    void appendNext(std::vector<std::uint8_t>& out) {
+        FrameValues values = sensor_.next();
+        if (nextRow_ < rows_.size()) {
+            const sim::AccelerogramRow& row = rows_[nextRow_++];
+            values.sensorSiGal = row.sensorSiGal;
+            values.sensorVelocity = row.sensorVelocity;
+            values.accelX = row.accelX;
+            values.accelY = row.accelY;
+            values.accelZ = row.accelZ;
+        }
+        writer_.append(values, out);
     }
 
-    FILE* out = stdout;
-    if (options.output != "-") {
-        out = std::fopen(options.output.c_str(), "wb");
-        if (out == nullptr) {
-            return fail("cannot create '" + options.output + "': " + std::strerror(errno));
+private:
+    sim::SyntheticSensor sensor_;
+    sim::StreamWriter writer_;
+    std::vector<sim::AccelerogramRow> rows_;
+    std::size_t nextRow_ = 0;
+};
+
+// Frames n with first <= n < end. The line falls silent inside the first one.
+struct PausedFrames {
+    std::int64_t first;
+    std::int64_t end;
+};
+
+std::int64_t frameAtOrAfter(double seconds) {
+    // The epsilon keeps 5.0 s on frame 500 despite rounding in the product.
+    return static_cast<std::int64_t>(std::ceil(seconds * kFramesPerSecond - 1e-6));
+}
+
+std::vector<PausedFrames> pausedFrames(const std::vector<Pause>& pauses) {
+    std::vector<PausedFrames> result;
+    for (const Pause& p : pauses) {
+        const std::int64_t first = frameAtOrAfter(p.startSeconds);
+        result.push_back({first, std::max(first + 1, frameAtOrAfter(p.startSeconds + p.seconds))});
+    }
+    return result;
+}
+
+// How much of frame n's bytes reach the line: a pause cuts the frame it begins
+// in after half its bytes, as a sensor stalling mid-frame would.
+std::size_t bytesToSend(const std::vector<PausedFrames>& pauses, std::int64_t n,
+                        std::size_t frameBytes) {
+    std::size_t count = frameBytes;
+    for (const PausedFrames& p : pauses) {
+        if (n > p.first && n < p.end) {
+            return 0;
+        }
+        if (n == p.first) {
+            count = std::min(count, frame::kSize / 2);
         }
     }
+    return count;
+}
 
-    sim::SyntheticSensor sensor(options.seed, sim::calibrateEvents(options.seed, options.quakes));
-    sim::StreamWriter writer(options.seed, options.faults);
-    const auto frames = std::llround(options.seconds * sim::SyntheticSensor::kFramesPerSecond);
+volatile std::sig_atomic_t gStop = 0;
+
+void requestStop(int) {
+    gStop = 1;
+}
+
+// Without SA_RESTART, so that a signal also ends a blocked write or sleep.
+bool installStopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (::sigaction(signal, &action, nullptr) != 0) {
+            return false;
+        }
+    }
+    // A vanished reader is a write error, not death.
+    return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+}
+
+int writeToFile(FrameSource& source, const std::string& path, long long frames) {
+    FILE* out = stdout;
+    if (path != "-") {
+        out = std::fopen(path.c_str(), "wb");
+        if (out == nullptr) {
+            return fail("cannot create '" + path + "': " + std::strerror(errno));
+        }
+    }
     std::vector<std::uint8_t> bytes;
     bytes.reserve(100 * frame::kSize);
     bool ok = true;
     for (long long n = 0; n < frames && ok; ++n) {
-        writer.append(sensor.next(), bytes);
+        source.appendNext(bytes);
         if (bytes.size() >= 64 * 1024 || n + 1 == frames) {
             ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
             bytes.clear();
@@ -175,9 +360,109 @@ int main(int argc, char** argv) {
         ok = std::fclose(out) == 0 && ok;
     }
     if (!ok) {
-        std::fprintf(stderr, "kelvora-sim: cannot write '%s': %s\n", options.output.c_str(),
-                     std::strerror(errno));
-        return 1;
+        return failWith(1, "cannot write '" + path + "': " + std::strerror(errno));
     }
     return 0;
+}
+
+// Sends frames on their 10 ms deadlines until `frames` are sent (none: until a
+// signal). `discardInput` runs once a frame.
+template <typename DiscardInput>
+int streamLive(FrameSource& source, sim::LineWriter& line, const std::string& lineName,
+               std::optional<long long> frames, const std::vector<PausedFrames>& pauses,
+               DiscardInput discardInput) {
+    sim::FrameClock clock;
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(frame::kSize);
+    int status = 0;
+    for (std::int64_t n = 0; !gStop && (!frames || n < *frames); ++n) {
+        while (!clock.waitFor(n) && !gStop) {
+        }
+        if (gStop) {
+            break;
+        }
+        bytes.clear();
+        source.appendNext(bytes);
+        const std::size_t count = bytesToSend(pauses, n, bytes.size());
+        if (count > 0 &&
+            line.write(bytes.data(), count, gStop) == sim::LineWriter::Result::Failed) {
+            status = failWith(1, "cannot write to '" + lineName + "': " + std::strerror(errno));
+            break;
+        }
+        discardInput();
+    }
+    if (line.cutWrites() > 0) {
+        std::fprintf(stderr, "kelvora-sim: %llu frames cut short while nobody read the line\n",
+                     static_cast<unsigned long long>(line.cutWrites()));
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const auto status = parseOptions(argc, argv, options)) {
+        return *status;
+    }
+
+    std::vector<sim::AccelerogramRow> rows;
+    if (options.csvPath) {
+        std::string error;
+        if (!sim::readAccelerogramCsv(*options.csvPath, rows, error)) {
+            return failWith(2, error);
+        }
+    }
+
+    std::optional<long long> frames;
+    if (options.seconds) {
+        frames = std::llround(*options.seconds * kFramesPerSecond);
+    } else if (options.csvPath) {
+        frames = static_cast<long long>(rows.size());
+    } else if (options.output) {
+        frames = std::llround(60.0 * kFramesPerSecond);
+    }
+
+    FrameSource source(options, std::move(rows));
+    if (options.output) {
+        return writeToFile(source, *options.output, *frames);
+    }
+
+    if (!installStopHandlers()) {
+        return failWith(1, std::string("cannot install signal handlers: ") + std::strerror(errno));
+    }
+    const std::vector<PausedFrames> pauses = pausedFrames(options.pauses);
+    std::string error;
+
+    if (options.device) {
+        const sim::FileDescriptor device = sim::openSerialDevice(*options.device, error);
+        if (!device.valid()) {
+            return failWith(2, error);
+        }
+        std::printf("Simulated sensor on %s\n", options.device->c_str());
+        std::fflush(stdout);
+        sim::LineWriter line(device.get(), sim::LineWriter::Mode::Blocking);
+        return streamLive(source, line, *options.device, frames, pauses, [] {});
+    }
+
+    sim::PseudoTerminal terminal;
+    if (!terminal.open(error)) {
+        return failWith(1, error);
+    }
+    sim::PortLink link;
+    switch (link.create(PortMap::defaultLinkDirectory(), options.comNumber.value_or(0),
+                        terminal.devicePath(), error)) {
+    case sim::PortLink::Status::Registered:
+        break;
+    case sim::PortLink::Status::Taken:
+        return failWith(2, error);
+    case sim::PortLink::Status::Failed:
+        return failWith(1, error);
+    }
+    std::printf("Simulated sensor on COM%d (%s)\n", link.comNumber(),
+                terminal.devicePath().c_str());
+    std::fflush(stdout);
+    sim::LineWriter line(terminal.master(), sim::LineWriter::Mode::Dropping);
+    return streamLive(source, line, terminal.devicePath(), frames, pauses,
+                      [&terminal] { terminal.discardInput(); });
 }

@@ -1,0 +1,839 @@
+// kelvora-sim run as a child process: calibrated quakes checked by
+// kelvora-replay, the live pseudo-terminal with its COM link, a serial device,
+// pauses, recorded accelerograms, and how it refuses bad command lines. Every
+// test gets its own folder as XDG_DATA_HOME and HOME, so the links it makes
+// never reach the user's own.
+#include "SyntheticSensor.h"
+#include "core/FrameAssembler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kelvora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr const char* kSimPath = KELVORA_SIM_PATH;
+constexpr const char* kReplayPath = KELVORA_REPLAY_PATH;
+constexpr auto kToolTimeout = std::chrono::seconds(120);
+
+struct ToolRun {
+    int exitStatus = -1; // -1 when the child did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Bytes readBytes(const fs::path& path) {
+    const std::string text = readAll(path);
+    return Bytes(text.begin(), text.end());
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The target of a symbolic link; empty when there is none.
+std::string linkTarget(const fs::path& link) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(link, ec);
+    return ec ? std::string() : target.string();
+}
+
+// Sets a terminal raw without flushing what is already waiting on it.
+void makeRaw(int fd) {
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0) << std::strerror(errno);
+    ::cfmakeraw(&tio);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &tio), 0) << std::strerror(errno);
+}
+
+// Bytes as they arrived, with the time of each read.
+struct Arrival {
+    double seconds; // since reading began
+    Bytes bytes;
+};
+
+std::vector<Arrival> readFor(int fd, double seconds) {
+    std::vector<Arrival> arrivals;
+    const auto start = Clock::now();
+    for (double elapsed = 0.0; elapsed < seconds; elapsed = secondsSince(start)) {
+        pollfd p{fd, POLLIN, 0};
+        const int timeout = static_cast<int>(std::ceil((seconds - elapsed) * 1000.0));
+        if (::poll(&p, 1, std::max(timeout, 1)) <= 0 || (p.revents & POLLIN) == 0) {
+            continue;
+        }
+        std::uint8_t buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            arrivals.push_back({secondsSince(start), Bytes(buffer, buffer + n)});
+        }
+    }
+    return arrivals;
+}
+
+Bytes joined(const std::vector<Arrival>& arrivals) {
+    Bytes all;
+    for (const Arrival& a : arrivals) {
+        all.insert(all.end(), a.bytes.begin(), a.bytes.end());
+    }
+    return all;
+}
+
+// Good frames as the monitor's decoder finds them.
+std::size_t goodFrames(const Bytes& bytes) {
+    FrameAssembler assembler;
+    assembler.reset();
+    std::size_t good = 0;
+    bool skip = false;
+    for (const std::uint8_t b : bytes) {
+        if (std::exchange(skip, false)) {
+            assembler.skipNext(ReadResult::of(b));
+            continue;
+        }
+        const AssembleResult result = assembler.pushRead(ReadResult::of(b));
+        good += result == AssembleResult::GoodFrame ? 1 : 0;
+        skip = result == AssembleResult::BadFrame;
+    }
+    return good;
+}
+
+bool startsWith(const Bytes& bytes, const Bytes& prefix) {
+    return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+// A kelvora-sim that keeps running: its standard output is a pipe, so the
+// test can read the line it prints before streaming.
+struct LiveSim {
+    pid_t pid = -1;
+    int out = -1;
+    fs::path errPath;
+};
+
+class SimTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "kelvora-sim-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+        dir_ = pattern;
+        fs::create_directories(dir_ / "data");
+        fs::create_directories(dir_ / "home");
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            if (entry.rfind("XDG_DATA_HOME=", 0) != 0 && entry.rfind("HOME=", 0) != 0) {
+                env_.push_back(entry);
+            }
+        }
+        env_.push_back("XDG_DATA_HOME=" + (dir_ / "data").string());
+        env_.push_back("HOME=" + (dir_ / "home").string());
+    }
+
+    void TearDown() override {
+        for (LiveSim& sim : live_) {
+            if (sim.pid > 0) {
+                ::kill(sim.pid, SIGKILL);
+                ::waitpid(sim.pid, nullptr, 0);
+            }
+            if (sim.out >= 0) {
+                ::close(sim.out);
+            }
+        }
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    fs::path linkDirectory() const { return dir_ / "data/Vantrell/Kelvora/ports"; }
+    fs::path linkPath(int com) const { return linkDirectory() / ("COM" + std::to_string(com)); }
+
+    fs::path writeFile(const std::string& name, const std::string& text) {
+        const fs::path path = dir_ / name;
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+        EXPECT_TRUE(out.good()) << path;
+        return path;
+    }
+
+    ToolRun run(const char* tool, const std::vector<std::string>& args) {
+        const std::string id = std::to_string(++children_);
+        const fs::path outPath = dir_ / ("stdout." + id);
+        const fs::path errPath = dir_ / ("stderr." + id);
+        const pid_t pid = spawn(tool, args, std::nullopt, outPath, errPath);
+        ToolRun result;
+        if (pid > 0) {
+            result.exitStatus = waitForExit(pid, kToolTimeout);
+        }
+        result.out = readAll(outPath);
+        result.err = readAll(errPath);
+        return result;
+    }
+
+    ToolRun runSim(const std::vector<std::string>& args) { return run(kSimPath, args); }
+
+    LiveSim& startSim(const std::vector<std::string>& args) {
+        int pipeFds[2];
+        EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0) << std::strerror(errno);
+        LiveSim sim;
+        sim.errPath = dir_ / ("stderr." + std::to_string(++children_));
+        sim.pid = spawn(kSimPath, args, pipeFds[1], {}, sim.errPath);
+        ::close(pipeFds[1]);
+        sim.out = pipeFds[0];
+        live_.push_back(sim);
+        return live_.back();
+    }
+
+    // The first line the simulator prints, without its newline; nullopt when
+    // none comes within the time-out.
+    static std::optional<std::string> firstLine(const LiveSim& sim) {
+        std::string line;
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < deadline) {
+            pollfd p{sim.out, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) {
+                continue;
+            }
+            char c = 0;
+            if (::read(sim.out, &c, 1) != 1) {
+                return std::nullopt;
+            }
+            if (c == '\n') {
+                return line;
+            }
+            line += c;
+        }
+        return std::nullopt;
+    }
+
+    // Sends `signal` (none: waits for the simulator to end by itself) and
+    // returns the exit status; -1 when it did not exit normally in time.
+    static int finish(LiveSim& sim, std::optional<int> signal = SIGTERM) {
+        if (signal) {
+            ::kill(sim.pid, *signal);
+        }
+        const int status = waitForExit(sim.pid, std::chrono::seconds(10));
+        sim.pid = -1;
+        return status;
+    }
+
+    static bool hasExited(LiveSim& sim, int& exitStatus) {
+        int status = 0;
+        if (::waitpid(sim.pid, &status, WNOHANG) != sim.pid) {
+            return false;
+        }
+        sim.pid = -1;
+        exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return true;
+    }
+
+    fs::path dir_;
+
+private:
+    // Standard output goes to `outFd` when given, else to `outPath`.
+    pid_t spawn(const char* tool, const std::vector<std::string>& args, std::optional<int> outFd,
+                const fs::path& outPath, const fs::path& errPath) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (outFd) {
+            posix_spawn_file_actions_adddup2(&actions, *outFd, STDOUT_FILENO);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> argStrings{tool};
+        argStrings.insert(argStrings.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : argStrings) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : env_) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        pid_t pid = -1;
+        const int spawned = ::posix_spawn(&pid, tool, &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << tool << ": " << std::strerror(spawned);
+            return -1;
+        }
+        return pid;
+    }
+
+    static int waitForExit(pid_t pid, Clock::duration timeout) {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            int status = 0;
+            const pid_t waited = ::waitpid(pid, &status, WNOHANG);
+            if (waited == pid) {
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            if (waited < 0 && errno != EINTR) {
+                ADD_FAILURE() << "waitpid: " << std::strerror(errno);
+                return -1;
+            }
+            if (Clock::now() > deadline) {
+                ADD_FAILURE() << "child " << pid << " did not end in time";
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    std::vector<std::string> env_;
+    std::vector<LiveSim> live_;
+    int children_ = 0;
+};
+
+// "Simulated sensor on COM<n> (<device>)": the number and the device.
+std::optional<std::pair<int, std::string>> parseAnnouncement(const std::string& line) {
+    static const std::regex pattern(R"(Simulated sensor on COM([0-9]+) \((/dev/[^()]+)\))");
+    std::smatch m;
+    if (!std::regex_match(line, m, pattern)) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::stoi(m[1].str()), m[2].str());
+}
+
+// --- Calibrated quakes, judged by the replay tool --------------------------
+
+class SimQuakeIntensity : public SimTool, public ::testing::WithParamInterface<double> {};
+
+TEST_P(SimQuakeIntensity, ReplaySummaryShowsTheAskedIntensity) {
+    const double intensity = GetParam();
+    char quake[32];
+    std::snprintf(quake, sizeof quake, "%.1f@5", intensity);
+    const std::string stream = (dir_ / "quake.bin").string();
+    const ToolRun sim = runSim({"--quake", quake, "--seconds", "40", "--output", stream});
+    ASSERT_EQ(sim.exitStatus, 0) << sim.err;
+    EXPECT_EQ(fs::file_size(stream), 4000 * frame::kSize);
+
+    const ToolRun replay = run(kReplayPath, {"--summary", stream});
+    ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+    const auto at = replay.err.find("max_jma=");
+    ASSERT_NE(at, std::string::npos) << replay.err;
+    const double maxJma = std::strtod(replay.err.c_str() + at + 8, nullptr);
+    EXPECT_NEAR(maxJma, intensity, 0.1 + 1e-9) << replay.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Intensities, SimQuakeIntensity,
+                         ::testing::Values(1.0, 2.0, 3.0, 4.0, 4.5, 5.0, 5.5, 6.0, 6.5),
+                         [](const ::testing::TestParamInfo<double>& param) {
+                             const int tenths = static_cast<int>(std::lround(param.param * 10));
+                             return "Intensity" + std::to_string(tenths / 10) + "_" +
+                                    std::to_string(tenths % 10);
+                         });
+
+// --- The live pseudo-terminal ----------------------------------------------
+
+TEST_F(SimTool, LiveLineCarriesTheSeedsStreamAtTheSensorsPace) {
+    LiveSim& sim = startSim({"--com", "150", "--seed", "11"});
+    const auto line = firstLine(sim);
+    ASSERT_TRUE(line) << readAll(sim.errPath);
+    const auto announced = parseAnnouncement(*line);
+    ASSERT_TRUE(announced) << *line;
+    EXPECT_EQ(announced->first, 150);
+    const std::string device = announced->second;
+    EXPECT_EQ(linkTarget(linkPath(150)), device);
+
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << device << ": " << std::strerror(errno);
+    makeRaw(fd);
+    const double seconds = 1.5;
+    const Bytes received = joined(readFor(fd, seconds));
+    ::close(fd);
+
+    // Nothing lost, doubled or translated on the way: what a file gets.
+    EXPECT_TRUE(startsWith(sim::makeStream(11, 5.0, {}), received))
+        << received.size() << " bytes differ from the stream of seed 11";
+    const double rate = static_cast<double>(goodFrames(received)) / seconds;
+    EXPECT_GE(rate, 80.0);
+    EXPECT_LE(rate, 120.0);
+
+    EXPECT_EQ(finish(sim), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(linkPath(150))));
+    EXPECT_EQ(readAll(sim.errPath), "");
+}
+
+TEST_F(SimTool, LiveRunEndsByItselfAfterItsSeconds) {
+    LiveSim& sim = startSim({"--seconds", "0.5"});
+    const auto announced = parseAnnouncement(firstLine(sim).value_or(""));
+    ASSERT_TRUE(announced) << readAll(sim.errPath);
+    EXPECT_EQ(finish(sim, std::nullopt), 0) << readAll(sim.errPath);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(linkPath(announced->first))));
+}
+
+TEST_F(SimTool, LinkTakenOverByAnotherDeviceIsLeftInPlace) {
+    LiveSim& sim = startSim({"--com", "150"});
+    ASSERT_TRUE(parseAnnouncement(firstLine(sim).value_or(""))) << readAll(sim.errPath);
+    fs::remove(linkPath(150));
+    fs::create_symlink("/dev/null", linkPath(150));
+    EXPECT_EQ(finish(sim), 0);
+    EXPECT_EQ(linkTarget(linkPath(150)), "/dev/null");
+}
+
+// Links present before the simulator starts: to an existing device, or
+// dangling, as one left behind by a simulator that was killed.
+enum class Target { Device, Missing };
+
+struct LinkCase {
+    const char* name;
+    std::vector<std::pair<int, Target>> existing;
+    std::vector<std::string> args;
+    int expectedCom; // 0: refused
+    int stopSignal = SIGTERM;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimPortLink : public SimTool, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(SimPortLink, TakesTheExpectedNumberAndLeavesOtherLinksAlone) {
+    const LinkCase& c = GetParam();
+    fs::create_directories(linkDirectory());
+    for (const auto& [com, target] : c.existing) {
+        fs::create_symlink(target == Target::Device ? "/dev/null" : (dir_ / "gone").string(),
+                           linkPath(com));
+    }
+    LiveSim& sim = startSim(c.args);
+    const auto line = firstLine(sim);
+    if (c.expectedCom == 0) {
+        EXPECT_FALSE(line) << *line;
+        EXPECT_EQ(finish(sim, std::nullopt), 2);
+        EXPECT_EQ(linesOf(readAll(sim.errPath)).size(), 1u) << readAll(sim.errPath);
+    } else {
+        ASSERT_TRUE(line) << readAll(sim.errPath);
+        const auto announced = parseAnnouncement(*line);
+        ASSERT_TRUE(announced) << *line;
+        EXPECT_EQ(announced->first, c.expectedCom);
+        EXPECT_EQ(linkTarget(linkPath(c.expectedCom)), announced->second);
+        EXPECT_EQ(finish(sim, c.stopSignal), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(linkPath(c.expectedCom))));
+    }
+    for (const auto& [com, target] : c.existing) {
+        if (target == Target::Device) {
+            EXPECT_EQ(linkTarget(linkPath(com)), "/dev/null") << "COM" << com;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, SimPortLink,
+    ::testing::Values(
+        LinkCase{"FirstFreeIsOneHundred", {}, {}, 100},
+        LinkCase{"SkipsANumberInUse", {{100, Target::Device}}, {}, 101},
+        LinkCase{"ReplacesADanglingLink",
+                 {{100, Target::Device}, {101, Target::Missing}, {102, Target::Device}},
+                 {},
+                 101},
+        LinkCase{"AskedNumberInUse", {{100, Target::Device}}, {"--com", "100"}, 0},
+        LinkCase{"AskedNumberWithADanglingLink", {{150, Target::Missing}}, {"--com", "150"}, 150},
+        LinkCase{"AskedNumberBesideOneInUse", {{150, Target::Device}}, {"--com", "151"}, 151},
+        LinkCase{"StoppedByInterrupt", {}, {"--com", "7"}, 7, SIGINT}),
+    [](const ::testing::TestParamInfo<LinkCase>& param) { return param.param.name; });
+
+// How many bytes a pseudo-terminal holds for a reader that does not read.
+std::size_t pseudoTerminalCapacity() {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        return 0;
+    }
+    char name[128];
+    const int slave = ::ptsname_r(master, name, sizeof name) == 0
+                          ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)
+                          : -1;
+    std::size_t total = 0;
+    if (slave >= 0) {
+        makeRaw(slave);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        const Bytes frameBytes(frame::kSize, 0x55);
+        for (ssize_t n; (n = ::write(master, frameBytes.data(), frameBytes.size())) > 0;) {
+            total += static_cast<std::size_t>(n);
+        }
+        ::close(slave);
+    }
+    ::close(master);
+    return total;
+}
+
+TEST_F(SimTool, FramesNobodyReadsAreLostNotQueued) {
+    const std::size_t capacity = pseudoTerminalCapacity();
+    ASSERT_GT(capacity, 0u);
+    const std::int64_t framesHeld = static_cast<std::int64_t>(capacity / frame::kSize);
+    // Long enough for the line to fill and then lose two seconds of frames.
+    const double idle = static_cast<double>(framesHeld) / 100.0 + 2.0;
+
+    LiveSim& sim = startSim({"--seed", "14"});
+    const auto announced = parseAnnouncement(firstLine(sim).value_or(""));
+    ASSERT_TRUE(announced) << readAll(sim.errPath);
+    const auto started = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(idle));
+
+    // Opened as the monitor opens it: what waited on the line is thrown away.
+    const int fd = ::open(announced->second.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    makeRaw(fd);
+    ASSERT_EQ(::tcflush(fd, TCIFLUSH), 0);
+    const double openedAt = secondsSince(started);
+    const Bytes received = joined(readFor(fd, 0.5));
+    ::close(fd);
+    EXPECT_EQ(finish(sim), 0);
+
+    // Where the received frames sit in the stream: a sender that waited for
+    // room would still be at the frames the line could hold.
+    const Bytes stream = sim::makeStream(14, openedAt + 10.0, {});
+    std::optional<std::int64_t> firstFrame;
+    for (std::size_t offset = 0; offset < frame::kSize && !firstFrame; ++offset) {
+        if (received.size() < offset + frame::kSize) {
+            break;
+        }
+        const auto window = received.begin() + static_cast<std::ptrdiff_t>(offset);
+        for (std::size_t at = 0; at + frame::kSize <= stream.size(); at += frame::kSize) {
+            if (std::equal(window, window + frame::kSize,
+                           stream.begin() + static_cast<std::ptrdiff_t>(at))) {
+                firstFrame = static_cast<std::int64_t>(at / frame::kSize);
+                break;
+            }
+        }
+    }
+    ASSERT_TRUE(firstFrame) << received.size() << " bytes match no frame of the stream";
+    EXPECT_GT(*firstFrame, framesHeld + 100) << "the line holds " << framesHeld << " frames";
+    EXPECT_LE(*firstFrame, static_cast<std::int64_t>(std::ceil(openedAt * 100.0)) + 60);
+}
+
+TEST_F(SimTool, StalledSimulatorGoesOnAtTheSensorsPaceWithoutABurst) {
+    LiveSim& sim = startSim({});
+    const auto announced = parseAnnouncement(firstLine(sim).value_or(""));
+    ASSERT_TRUE(announced) << readAll(sim.errPath);
+    const int fd = ::open(announced->second.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    makeRaw(fd);
+    readFor(fd, 0.3);
+    ASSERT_EQ(::kill(sim.pid, SIGSTOP), 0);
+    readFor(fd, 2.0);
+    ASSERT_EQ(::kill(sim.pid, SIGCONT), 0);
+    const Bytes afterStall = joined(readFor(fd, 1.0));
+    ::close(fd);
+    EXPECT_EQ(finish(sim), 0);
+    // Catching up on the two seconds missed would send 200 frames at once.
+    const std::size_t frames = goodFrames(afterStall);
+    EXPECT_GE(frames, 80u);
+    EXPECT_LE(frames, 130u);
+}
+
+TEST_F(SimTool, PauseSilencesTheLineAfterHalfAFrame) {
+    LiveSim& sim = startSim({"--seed", "12", "--pause", "0.5@1"});
+    const auto announced = parseAnnouncement(firstLine(sim).value_or(""));
+    ASSERT_TRUE(announced) << readAll(sim.errPath);
+    const int fd = ::open(announced->second.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    makeRaw(fd);
+    const std::vector<Arrival> arrivals = readFor(fd, 2.0);
+    ::close(fd);
+    EXPECT_EQ(finish(sim), 0);
+    ASSERT_GE(arrivals.size(), 2u);
+
+    std::size_t longest = 0;
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        if (arrivals[i].seconds - arrivals[i - 1].seconds >
+            arrivals[longest + 1].seconds - arrivals[longest].seconds) {
+            longest = i - 1;
+        }
+    }
+    const double gap = arrivals[longest + 1].seconds - arrivals[longest].seconds;
+    EXPECT_GE(gap, 0.4);
+    EXPECT_LE(gap, 0.7);
+
+    // Frames 0-99, the first half of frame 100; the frames of the pause are
+    // not sent and the stream goes on with frame 150.
+    const Bytes stream = sim::makeStream(12, 3.0, {});
+    const std::vector<Arrival> before(arrivals.begin(),
+                                      arrivals.begin() + static_cast<std::ptrdiff_t>(longest + 1));
+    const std::vector<Arrival> after(arrivals.begin() + static_cast<std::ptrdiff_t>(longest + 1),
+                                     arrivals.end());
+    const auto halfFrame = static_cast<std::ptrdiff_t>(100 * frame::kSize + frame::kSize / 2);
+    EXPECT_TRUE(joined(before) == Bytes(stream.begin(), stream.begin() + halfFrame))
+        << joined(before).size() << " bytes before the pause";
+    const Bytes resumed(stream.begin() + 150 * frame::kSize, stream.end());
+    EXPECT_TRUE(startsWith(resumed, joined(after)))
+        << joined(after).size() << " bytes after the pause";
+}
+
+// --- A serial device ---------------------------------------------------------
+
+TEST_F(SimTool, DeviceGetsRawFramesAtTheSensorsPaceAndNoLink) {
+    // A pseudo-terminal of the test's own stands in for the device; holding its
+    // slave open keeps the settings the simulator gave it.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0) << std::strerror(errno);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    char name[128];
+    ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0) << std::strerror(errno);
+    ASSERT_EQ(::fcntl(master, F_SETFL, O_NONBLOCK), 0);
+
+    const auto start = Clock::now();
+    LiveSim& sim = startSim({"--device", name, "--seconds", "1.5", "--seed", "13"});
+    Bytes received;
+    int status = -1;
+    bool exited = false;
+    while (!exited && secondsSince(start) < 20.0) {
+        exited = hasExited(sim, status);
+        const Bytes chunk = joined(readFor(master, 0.05));
+        received.insert(received.end(), chunk.begin(), chunk.end());
+    }
+    const double elapsed = secondsSince(start);
+    ASSERT_TRUE(exited);
+    EXPECT_EQ(status, 0) << readAll(sim.errPath);
+    EXPECT_EQ(readAll(sim.errPath), "");
+
+    EXPECT_TRUE(received == sim::makeStream(13, 1.5, {})) << received.size() << " bytes";
+    // 150 frames on 10 ms deadlines, not as fast as the line takes them.
+    EXPECT_GE(elapsed, 1.3);
+
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(slave, &tio), 0);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B115200));
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | ICRNL), 0u);
+    ::close(slave);
+    ::close(master);
+
+    EXPECT_FALSE(fs::exists(linkDirectory()));
+}
+
+// --- Recorded accelerograms --------------------------------------------------
+
+struct CsvRow {
+    float siGal, x, y, z, pgv;
+};
+
+const std::vector<CsvRow> kRows = {
+    {0.012345678901f, 0.001f, -0.25f, 12.5f, 0.000123f},
+    {3.5f, -120.75f, 88.125f, -0.0625f, 1.75f},
+    {0.0f, 0.0f, 1e-6f, -1e-6f, 0.0f},
+};
+
+// The rows above as the recorder writes them.
+std::string recording(const std::string& lineEnd, bool byteOrderMark) {
+    const std::vector<std::string> rows = {
+        "2026-01-01,00:00:05,430, -3.0,    0.012345678901,    0.001000000000,   "
+        "-0.250000000000,   12.500000000000,    0.000123000000",
+        "2026-01-01,00:00:05,440,  4.2,    3.500000000000, -120.750000000000,   "
+        "88.125000000000,   -0.062500000000,    1.750000000000",
+        "2026-01-01,00:00:05,450,  0.0,    0.000000000000,    0.000000000000,    "
+        "0.000001000000,   -0.000001000000,    0.000000000000",
+    };
+    std::string text = byteOrderMark ? "\xEF\xBB\xBF" : "";
+    text += "Date,Time,ms,Intensity,SI(gal),X(gal),Y(gal),Z(gal),PGV(cm/s)" + lineEnd + lineEnd;
+    for (const std::string& row : rows) {
+        text += row + lineEnd;
+    }
+    return text;
+}
+
+struct CsvCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> args;
+    std::size_t expectedFrames;
+};
+
+void PrintTo(const CsvCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimFromCsv : public SimTool, public ::testing::WithParamInterface<CsvCase> {};
+
+TEST_P(SimFromCsv, FramesCarryTheRowsThenQuietNoise) {
+    const CsvCase& c = GetParam();
+    const fs::path csv = writeFile("event.csv", c.text);
+    const fs::path out = dir_ / "out.bin";
+    std::vector<std::string> args = {"--from-csv", csv.string(), "--output", out.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ToolRun sim = runSim(args);
+    ASSERT_EQ(sim.exitStatus, 0) << sim.err;
+    EXPECT_EQ(sim.err, "");
+
+    const Bytes bytes = readBytes(out);
+    ASSERT_EQ(bytes.size(), c.expectedFrames * frame::kSize);
+    EXPECT_EQ(goodFrames(bytes), c.expectedFrames);
+    for (std::size_t i = 0; i < c.expectedFrames; ++i) {
+        SCOPED_TRACE("frame " + std::to_string(i));
+        const std::uint8_t* f = &bytes[i * frame::kSize];
+        if (i < kRows.size()) {
+            EXPECT_EQ(readFloat(f + frame::kSensorSiGal), kRows[i].siGal);
+            EXPECT_EQ(readFloat(f + frame::kAccelX), kRows[i].x);
+            EXPECT_EQ(readFloat(f + frame::kAccelY), kRows[i].y);
+            EXPECT_EQ(readFloat(f + frame::kAccelZ), kRows[i].z);
+            EXPECT_EQ(readFloat(f + frame::kSensorVelocity), kRows[i].pgv);
+        } else {
+            for (const std::size_t axis : {frame::kAccelX, frame::kAccelY, frame::kAccelZ}) {
+                EXPECT_LT(std::fabs(readFloat(f + axis)), 1.0f);
+            }
+        }
+        // The weather comes from the synthetic sensor.
+        const float temperature = readFloat(f + frame::kTemperature);
+        EXPECT_TRUE(temperature >= 15.0f && temperature <= 30.0f) << temperature;
+        EXPECT_GE(readFloat(f + frame::kPressure), 1000.0f);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, SimFromCsv,
+    ::testing::Values(
+        CsvCase{"AsTheRecorderWritesIt", recording("\r\n", true), {}, 3},
+        CsvCase{"LineFeedsWithoutByteOrderMark", recording("\n", false), {}, 3},
+        CsvCase{"SecondsBeyondTheRecording", recording("\r\n", true), {"--seconds", "1"}, 100},
+        CsvCase{"SecondsWithinTheRecording", recording("\r\n", true), {"--seconds", "0.02"}, 2}),
+    [](const ::testing::TestParamInfo<CsvCase>& param) { return param.param.name; });
+
+// --- Refusals ----------------------------------------------------------------
+
+// "@out" stands for an output path in the test's folder, "@missing" for a path
+// that does not exist and "@csv" for a file holding `csv`.
+struct BadCommandLine {
+    const char* name;
+    std::vector<std::string> args;
+    std::string csv = {};
+    std::string messageHas = {};
+};
+
+void PrintTo(const BadCommandLine& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimRejects : public SimTool, public ::testing::WithParamInterface<BadCommandLine> {};
+
+TEST_P(SimRejects, WithStatusTwoOneLineOnStandardErrorAndNothingLeftBehind) {
+    const BadCommandLine& c = GetParam();
+    const fs::path out = dir_ / "out.bin";
+    const fs::path csv = writeFile("event.csv", c.csv);
+    std::vector<std::string> args;
+    for (const std::string& a : c.args) {
+        args.push_back(a == "@out"       ? out.string()
+                       : a == "@missing" ? (dir_ / "missing").string()
+                       : a == "@csv"     ? csv.string()
+                                         : a);
+    }
+    const ToolRun sim = runSim(args);
+    EXPECT_EQ(sim.exitStatus, 2);
+    EXPECT_EQ(sim.out, "");
+    EXPECT_EQ(linesOf(sim.err).size(), 1u) << sim.err;
+    EXPECT_TRUE(!sim.err.empty() && sim.err.back() == '\n') << sim.err;
+    EXPECT_NE(sim.err.find(c.messageHas), std::string::npos) << sim.err;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(linkDirectory()));
+}
+
+std::string csvWithRow(const std::string& row) {
+    return "\xEF\xBB\xBF"
+           "Date,Time,ms,Intensity,SI,X,Y,Z,PGV\r\n\r\n"
+           "2026-01-01,00:00:05,430, -3.0,    0.01,    0.02,    0.03,    0.04,    0.05\r\n" +
+           row + "\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, SimRejects,
+    ::testing::Values(
+        BadCommandLine{"UnknownOption", {"--verbose"}},
+        BadCommandLine{"OptionWithoutValue", {"--seconds"}},
+        BadCommandLine{"PauseWithOutput", {"--pause", "1@2", "--output", "@out"}},
+        BadCommandLine{"PauseWithoutStart", {"--pause", "2"}},
+        BadCommandLine{"PauseOfNoLength", {"--pause", "0@3"}},
+        BadCommandLine{"ComZero", {"--com", "0"}},
+        BadCommandLine{"ComNotANumber", {"--com", "COM3"}},
+        BadCommandLine{"ComWithOutput", {"--com", "150", "--output", "@out"}},
+        BadCommandLine{"OutputAndDevice", {"--output", "@out", "--device", "/dev/null"}},
+        BadCommandLine{"MissingDevice", {"--device", "@missing"}},
+        BadCommandLine{"QuakeWithoutStart", {"--quake", "5"}},
+        BadCommandLine{"QuakeWithEmptyStart", {"--quake", "5@", "--output", "@out"}},
+        BadCommandLine{"MissingCsvFile", {"--from-csv", "@missing", "--output", "@out"}},
+        BadCommandLine{"CsvRowWithTooFewColumns",
+                       {"--from-csv", "@csv", "--output", "@out"},
+                       csvWithRow("2026-01-01,00:00:05,440, -3.0, 0.01, 0.02, 0.03"),
+                       "line 4"},
+        BadCommandLine{"CsvRowWithText",
+                       {"--from-csv", "@csv", "--output", "@out"},
+                       csvWithRow("2026-01-01,00:00:05,440, -3.0, 0.01, x, 0.03, 0.04, 0.05"),
+                       "line 4"},
+        BadCommandLine{"CsvRowWithoutTimeStamp",
+                       {"--from-csv", "@csv", "--output", "@out"},
+                       csvWithRow("0.0,0.0,0.0, -3.0, 0.01, 0.02, 0.03, 0.04, 0.05"),
+                       "line 4"},
+        BadCommandLine{"CsvWithoutRows",
+                       {"--from-csv", "@csv", "--output", "@out"},
+                       "Date,Time,ms,Intensity,SI,X,Y,Z,PGV\r\n\r\n"},
+        BadCommandLine{"CsvOnALiveLine", {"--from-csv", "@csv"}, "header\n\n1,2\n", "line 3"}),
+    [](const ::testing::TestParamInfo<BadCommandLine>& param) { return param.param.name; });
+
+TEST_F(SimTool, HelpDocumentsEveryOptionAndTheLinkFolder) {
+    const ToolRun sim = runSim({"--help"});
+    EXPECT_EQ(sim.exitStatus, 0);
+    EXPECT_EQ(sim.err, "");
+    EXPECT_EQ(sim.out.rfind("Usage: kelvora-sim", 0), 0u) << sim.out;
+    for (const char* text : {"--com", "--device", "--output", "--seconds", "--seed", "--quake",
+                             "--from-csv", "--pause", "--corrupt", "--drop", "--nan",
+                             "--start-mid-frame", "Vantrell/Kelvora/ports", "Examples"}) {
+        EXPECT_NE(sim.out.find(text), std::string::npos) << text;
+    }
+}
+
+} // namespace
+} // namespace kelvora::test

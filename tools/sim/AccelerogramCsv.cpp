@@ -1,0 +1,136 @@
+#include "AccelerogramCsv.h"
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+namespace kelvora::sim {
+
+namespace {
+
+constexpr std::size_t kColumns = 9;
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// `pattern` holds 'd' for a digit and the literal separators.
+bool matchesDigits(std::string_view text, std::string_view pattern) {
+    if (text.size() != pattern.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool ok =
+            pattern[i] == 'd' ? (text[i] >= '0' && text[i] <= '9') : text[i] == pattern[i];
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parseNumber(std::string_view text, float& out) {
+    const std::string copy(text);
+    if (copy.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(copy.c_str(), &end);
+    out = static_cast<float>(value);
+    return errno == 0 && end == copy.c_str() + copy.size() && std::isfinite(out);
+}
+
+// Empty on success, else what is wrong with the row.
+std::string parseRow(std::string_view line, AccelerogramRow& row) {
+    std::array<std::string_view, kColumns> fields{};
+    std::size_t count = 0;
+    for (std::size_t start = 0;;) {
+        const auto comma = line.find(',', start);
+        if (count < kColumns) {
+            fields[count] = trimmed(line.substr(start, comma - start));
+        }
+        ++count;
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (count != kColumns) {
+        return "expected 9 columns (date, time, ms, intensity, siGal, X, Y, Z, pgv), found " +
+               std::to_string(count);
+    }
+    if (!matchesDigits(fields[0], "dddd-dd-dd") || !matchesDigits(fields[1], "dd:dd:dd") ||
+        !matchesDigits(fields[2], "ddd")) {
+        return "expected a time stamp YYYY-MM-DD,HH:MM:SS,mmm";
+    }
+    static constexpr std::array<const char*, 6> kNames = {"intensity", "siGal", "X",
+                                                          "Y",         "Z",     "pgv"};
+    std::array<float, 6> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!parseNumber(fields[i + 3], values[i])) {
+            return std::string("column ") + std::to_string(i + 4) + " (" + kNames[i] +
+                   ") is not a finite number: '" + std::string(fields[i + 3]) + "'";
+        }
+    }
+    row.sensorSiGal = values[1];
+    row.accelX = values[2];
+    row.accelY = values[3];
+    row.accelZ = values[4];
+    row.sensorVelocity = values[5];
+    return {};
+}
+
+} // namespace
+
+bool readAccelerogramCsv(const std::string& path, std::vector<AccelerogramRow>& rows,
+                         std::string& error) {
+    rows.clear();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = "'" + path + "' is a folder";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    std::string line;
+    for (long lineNumber = 1; std::getline(in, line); ++lineNumber) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        // The header, with the byte order mark if there is one.
+        if (lineNumber == 1 || trimmed(line).empty()) {
+            continue;
+        }
+        AccelerogramRow row;
+        if (const std::string problem = parseRow(line, row); !problem.empty()) {
+            error = "'" + path + "' line " + std::to_string(lineNumber) + ": " + problem;
+            return false;
+        }
+        rows.push_back(row);
+    }
+    if (in.bad()) {
+        error = "cannot read '" + path + "'";
+        return false;
+    }
+    if (rows.empty()) {
+        error = "'" + path + "' holds no rows after its header";
+        return false;
+    }
+    return true;
+}
+
+} // namespace kelvora::sim
