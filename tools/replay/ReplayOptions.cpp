@@ -1,5 +1,9 @@
 #include "ReplayOptions.h"
 
+#include <charconv>
+#include <cmath>
+#include <type_traits>
+
 namespace kelvora::replay {
 
 const char* const kReplayUsage =
@@ -12,12 +16,87 @@ const char* const kReplayUsage =
     "  --sensor-sigal      use the sensor's own composite acceleration\n"
     "  --sensor-velocity   use the sensor's own velocity\n"
     "  --summary           no CSV; one summary line on standard error\n"
-    "  --help              this text\n";
+    "  --help              this text\n"
+    "\n"
+    "Accelerogram recorder (off unless --record-dir is given):\n"
+    "  --record-dir DIR    write accelerogram files into DIR (an existing folder)\n"
+    "  --clock \"YYYY-MM-DD HH:MM:SS.mmm\"\n"
+    "                      local time of the first good frame, each further one\n"
+    "                      10 ms later (default: the real local clock)\n"
+    "  --record-start X    intensity that starts a recording (default -0.9)\n"
+    "  --record-stop Y     intensity at or below which it may stop (default -1.3)\n"
+    "  --record-min-seconds N\n"
+    "                      minimum length of a file in seconds, history included\n"
+    "                      (default 30)\n"
+    "  --record-velocity V velocity in cm/s that starts a recording; 0 or below\n"
+    "                      is off (default -0.001)\n";
+
+namespace {
+
+// The whole text as a number of type T, or nothing.
+template <typename T> std::optional<T> parseNumber(const std::string& text) {
+    T value{};
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end) {
+        return std::nullopt;
+    }
+    if constexpr (std::is_floating_point_v<T>) {
+        if (!std::isfinite(value)) {
+            return std::nullopt;
+        }
+    }
+    return value;
+}
+
+// `count` digits at text[at], as a number.
+std::optional<int> digitsAt(const std::string& text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::optional<LocalTime> parseClockTime(const std::string& text) {
+    // YYYY-MM-DD HH:MM:SS[.mmm]
+    if (text.size() != 19 && text.size() != 23) {
+        return std::nullopt;
+    }
+    const char separators[] = {'-', '-', ' ', ':', ':', '.'};
+    const std::size_t separatorAt[] = {4, 7, 10, 13, 16, 19};
+    for (std::size_t i = 0; i < 6; ++i) {
+        if (separatorAt[i] < text.size() && text[separatorAt[i]] != separators[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto year = digitsAt(text, 0, 4);
+    const auto month = digitsAt(text, 5, 2);
+    const auto day = digitsAt(text, 8, 2);
+    const auto hour = digitsAt(text, 11, 2);
+    const auto minute = digitsAt(text, 14, 2);
+    const auto second = digitsAt(text, 17, 2);
+    const auto millisecond = text.size() == 23 ? digitsAt(text, 20, 3) : std::optional<int>(0);
+    if (!year || !month || !day || !hour || !minute || !second || !millisecond) {
+        return std::nullopt;
+    }
+    if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 ||
+        *minute > 59 || *second > 59) {
+        return std::nullopt;
+    }
+    return LocalTime{*year, *month, *day, *hour, *minute, *second, *millisecond};
+}
 
 std::optional<ReplayOptions> parseReplayOptions(const std::vector<std::string>& args,
                                                 std::string& error) {
     ReplayOptions options;
     bool haveInput = false;
+    const char* recorderOption = nullptr; // the first recorder setting given
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](const char* name) -> const std::string* {
@@ -53,6 +132,55 @@ std::optional<ReplayOptions> parseReplayOptions(const std::vector<std::string>& 
                 error = "--scale must be jma or mmi, not '" + *v + "'";
                 return std::nullopt;
             }
+        } else if (arg == "--record-dir") {
+            const std::string* v = value("--record-dir");
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            if (v->empty()) {
+                error = "--record-dir needs a folder";
+                return std::nullopt;
+            }
+            options.recordDir = *v;
+        } else if (arg == "--clock") {
+            const std::string* v = value("--clock");
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            options.clock = parseClockTime(*v);
+            if (!options.clock) {
+                error = "--clock needs a local time \"YYYY-MM-DD HH:MM:SS.mmm\", not '" + *v + "'";
+                return std::nullopt;
+            }
+            recorderOption = recorderOption != nullptr ? recorderOption : "--clock";
+        } else if (arg == "--record-start" || arg == "--record-stop" ||
+                   arg == "--record-velocity") {
+            const std::string* v = value(arg.c_str());
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            const auto number = parseNumber<double>(*v);
+            if (!number) {
+                error = arg + " needs a number, not '" + *v + "'";
+                return std::nullopt;
+            }
+            double& target = arg == "--record-start"  ? options.recordStart
+                             : arg == "--record-stop" ? options.recordStop
+                                                      : options.recordVelocity;
+            target = *number;
+            recorderOption = recorderOption != nullptr ? recorderOption : arg.c_str();
+        } else if (arg == "--record-min-seconds") {
+            const std::string* v = value("--record-min-seconds");
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            const auto number = parseNumber<int>(*v);
+            if (!number || *number < 0) {
+                error = "--record-min-seconds needs a whole number of seconds, not '" + *v + "'";
+                return std::nullopt;
+            }
+            options.recordMinSeconds = *number;
+            recorderOption = recorderOption != nullptr ? recorderOption : "--record-min-seconds";
         } else if (arg == "--sensor-sigal") {
             options.useSensorSiGal = true;
         } else if (arg == "--sensor-velocity") {
@@ -75,6 +203,10 @@ std::optional<ReplayOptions> parseReplayOptions(const std::vector<std::string>& 
     }
     if (!haveInput && !options.help) {
         error = "no input given (a file, or - for standard input)";
+        return std::nullopt;
+    }
+    if (recorderOption != nullptr && !options.recordDir && !options.help) {
+        error = std::string(recorderOption) + " needs --record-dir";
         return std::nullopt;
     }
     return options;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/LocalTime.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,7 +16,21 @@ struct ReplayOptions {
     bool useSensorVelocity = false;
     bool summary = false;
     bool help = false;
+
+    // The accelerogram recorder: on with a folder to write into.
+    std::optional<std::string> recordDir;
+    // The time of the first good frame, each further one 10 ms later; the
+    // real local clock when not given.
+    std::optional<LocalTime> clock;
+    double recordStart = -0.9;
+    double recordStop = -1.3;
+    int recordMinSeconds = 30;
+    double recordVelocity = -0.001;
 };
+
+// "YYYY-MM-DD HH:MM:SS.mmm" (the milliseconds may be left out) as a valid
+// calendar time, or nothing.
+std::optional<LocalTime> parseClockTime(const std::string& text);
 
 // Parses the command line (without the program name). On a bad command line
 // returns nothing and sets error to a one-line message.

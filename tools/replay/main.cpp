@@ -3,12 +3,15 @@
 #include "ReplayOptions.h"
 
 #include "core/MeasurementPipeline.h"
+#include "output/AccelerogramRecorder.h"
+#include "output/RecorderClock.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,6 +104,21 @@ private:
     std::size_t length_ = 0;
 };
 
+// A simulated local clock: the good frame about to run is at the start time
+// plus 10 ms for every good frame before it.
+class FrameClock : public RecorderClock {
+public:
+    explicit FrameClock(const LocalTime& start) : start_(start) {}
+    void setGoodFrames(unsigned long long frames) { frames_ = frames; }
+    LocalTime now() override {
+        return addMilliseconds(start_, static_cast<std::int64_t>(frames_) * 10);
+    }
+
+private:
+    LocalTime start_;
+    unsigned long long frames_ = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +153,21 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (options->recordDir) {
+        struct stat st {};
+        const int failure = ::stat(options->recordDir->c_str(), &st) != 0 ? errno
+                            : !S_ISDIR(st.st_mode)                        ? ENOTDIR
+                                                                          : 0;
+        if (failure != 0) {
+            std::fprintf(stderr, "kelvora-replay: cannot record into '%s': %s\n",
+                         options->recordDir->c_str(), std::strerror(failure));
+            if (fd != STDIN_FILENO) {
+                ::close(fd);
+            }
+            return 2;
+        }
+    }
+
     MeasurementState state;
     PipelineSettings settings;
     settings.jmaWindowMode = options->jmaWindowMode;
@@ -146,6 +179,28 @@ int main(int argc, char** argv) {
     ListedSounds sounds(alerts);
     MeasurementPipeline pipeline(state, settings, alerts, board, sounds);
     pipeline.startReception();
+
+    RecorderSettings recorderSettings;
+    std::unique_ptr<FrameClock> frameClock;
+    std::unique_ptr<LocalClock> localClock;
+    std::unique_ptr<AccelerogramRecorder> recorder;
+    if (options->recordDir) {
+        recorderSettings.recordStartIntensity = options->recordStart;
+        recorderSettings.recordStopIntensity = options->recordStop;
+        recorderSettings.recordMinSeconds = options->recordMinSeconds;
+        recorderSettings.recordStartVelocity = options->recordVelocity;
+        RecorderClock* clock = nullptr;
+        if (options->clock) {
+            frameClock = std::make_unique<FrameClock>(*options->clock);
+            clock = frameClock.get();
+        } else {
+            localClock = std::make_unique<LocalClock>();
+            clock = localClock.get();
+        }
+        recorder =
+            std::make_unique<AccelerogramRecorder>(*options->recordDir, recorderSettings, *clock);
+        pipeline.setRecorder(recorder.get());
+    }
 
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
@@ -164,6 +219,9 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     while (!reader.atEnd()) {
         sounds.clear();
+        if (frameClock) {
+            frameClock->setGoodFrames(frames);
+        }
         const AssembleResult result = receiveStep(pipeline, read);
         if (result == AssembleResult::BadFrame) {
             ++badFrames;
@@ -190,6 +248,8 @@ int main(int argc, char** argv) {
                         static_cast<int>(sounds.text().size()), sounds.text().data());
         }
     }
+    // The end of the input ends the reception run, and with it a recording.
+    pipeline.closeRecording();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (fd != STDIN_FILENO) {

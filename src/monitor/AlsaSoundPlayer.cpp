@@ -1,0 +1,110 @@
+#include "monitor/AlsaSoundPlayer.h"
+
+#include <alsa/asoundlib.h>
+#include <sndfile.h>
+
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kelvora {
+
+namespace {
+
+constexpr const char* kDevice = "default";
+constexpr unsigned kLatencyMicroseconds = 100000;
+constexpr sf_count_t kChunkFrames = 4096;
+// Recoveries in a row without a frame written before the play gives up.
+constexpr int kMaxRecoveries = 8;
+
+// ALSA reports its errors through this handler; the player reports failure
+// through its result only.
+void silentAlsaErrors(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/,
+                      const char* /*fmt*/, ...) {}
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SoundFile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+struct PcmCloser {
+    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
+};
+using Pcm = std::unique_ptr<snd_pcm_t, PcmCloser>;
+
+// Writes all frames, recovering from underruns (and signals or a suspend).
+bool writeFrames(snd_pcm_t* pcm, const short* data, snd_pcm_uframes_t frames, int channels) {
+    int recoveries = 0;
+    while (frames > 0) {
+        const snd_pcm_sframes_t written = snd_pcm_writei(pcm, data, frames);
+        if (written < 0) {
+            if (++recoveries > kMaxRecoveries ||
+                snd_pcm_recover(pcm, static_cast<int>(written), 1) < 0) {
+                return false;
+            }
+            continue;
+        }
+        if (written == 0) {
+            // A blocking write returns at least one frame; do not spin if not.
+            if (++recoveries > kMaxRecoveries || snd_pcm_wait(pcm, 100) < 0) {
+                return false;
+            }
+            continue;
+        }
+        recoveries = 0;
+        const auto done = static_cast<snd_pcm_uframes_t>(written);
+        data += done * static_cast<snd_pcm_uframes_t>(channels);
+        frames -= done;
+    }
+    return true;
+}
+
+} // namespace
+
+AlsaSoundPlayer::AlsaSoundPlayer() {
+    static std::once_flag silenced;
+    std::call_once(silenced, [] { snd_lib_error_set_handler(&silentAlsaErrors); });
+}
+
+bool AlsaSoundPlayer::play(const std::string& path) {
+    SF_INFO info{};
+    SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file || info.channels < 1 || info.samplerate < 1 || info.frames < 1) {
+        return false;
+    }
+
+    snd_pcm_t* rawPcm = nullptr;
+    if (snd_pcm_open(&rawPcm, kDevice, SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+        return false;
+    }
+    Pcm pcm(rawPcm);
+    if (snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
+                           static_cast<unsigned>(info.channels),
+                           static_cast<unsigned>(info.samplerate), 1, kLatencyMicroseconds) < 0) {
+        return false;
+    }
+
+    std::vector<short> chunk(static_cast<std::size_t>(kChunkFrames) *
+                             static_cast<std::size_t>(info.channels));
+    sf_count_t played = 0;
+    for (;;) {
+        const sf_count_t got = sf_readf_short(file.get(), chunk.data(), kChunkFrames);
+        if (got <= 0) {
+            break;
+        }
+        if (!writeFrames(pcm.get(), chunk.data(), static_cast<snd_pcm_uframes_t>(got),
+                         info.channels)) {
+            return false;
+        }
+        played += got;
+    }
+    if (sf_error(file.get()) != SF_ERR_NO_ERROR || played < info.frames) {
+        return false; // closing the device drops what is still queued
+    }
+    // An underrun at the very end means the device has played everything.
+    const int drained = snd_pcm_drain(pcm.get());
+    return drained >= 0 || drained == -EPIPE;
+}
+
+} // namespace kelvora

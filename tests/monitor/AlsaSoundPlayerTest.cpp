@@ -1,0 +1,228 @@
+// AlsaSoundPlayer against ALSA itself: each test gets a temporary HOME whose
+// .asoundrc points ALSA's "default" device at a file plugin (or at a card
+// that does not exist), so a play writes the samples the device would get
+// into a file, byte for byte.
+#include "RuntimeSounds.h"
+#include "SoundSynthesis.h"
+#include "WavFile.h"
+
+#include "monitor/AlsaSoundPlayer.h"
+
+#include <alsa/asoundlib.h>
+#include <sndfile.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The file's frames as libsndfile decodes them to 16-bit interleaved samples.
+std::vector<std::int16_t> decoded(const fs::path& path, int* channels = nullptr) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        return {};
+    }
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames * info.channels));
+    const sf_count_t got = sf_readf_short(file, samples.data(), info.frames);
+    sf_close(file);
+    samples.resize(static_cast<std::size_t>(got * info.channels));
+    if (channels != nullptr) {
+        *channels = info.channels;
+    }
+    return samples;
+}
+
+std::string bytesOf(const std::vector<std::int16_t>& samples) {
+    return {reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(std::int16_t)};
+}
+
+class AlsaPlayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "kelvora-alsa-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+        home_ = pattern;
+        output_ = home_ / "out.raw";
+        for (const char* name :
+             {"HOME", "XDG_CONFIG_HOME", "ALSA_CONFIG_PATH", "ALSA_CONFIG_DIR"}) {
+            const char* value = std::getenv(name);
+            saved_.push_back(
+                {name, value != nullptr ? std::optional<std::string>(value) : std::nullopt});
+        }
+        // ALSA reads ~/.asoundrc and then $XDG_CONFIG_HOME/alsa/asoundrc:
+        // both must lie in the temporary home, and alsa.conf stays the system's.
+        ::setenv("HOME", home_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (home_ / ".config").c_str(), 1);
+        ::unsetenv("ALSA_CONFIG_PATH");
+        ::unsetenv("ALSA_CONFIG_DIR");
+    }
+    void TearDown() override {
+        snd_config_update_free_global();
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+        std::error_code ignored;
+        fs::remove_all(home_, ignored);
+    }
+
+    // "default" becomes the given PCM definition. The global configuration is
+    // dropped so that ALSA reads it again, whichever test ran before in this
+    // process.
+    void defaultPcm(const std::string& definition) {
+        std::ofstream(home_ / ".asoundrc") << "pcm.!default {\n" << definition << "}\n";
+        snd_config_update_free_global();
+    }
+    void defaultPcmIsAFile() {
+        defaultPcm("    type file\n"
+                   "    slave.pcm \"null\"\n"
+                   "    file \"" +
+                   output_.string() +
+                   "\"\n"
+                   "    format \"raw\"\n");
+    }
+
+    // The bytes the device got hold the expected samples, then at most some
+    // silence of ALSA's own padding.
+    void expectPlayed(const std::vector<std::int16_t>& expected, int channels) {
+        const std::string got = readAll(output_);
+        const std::string want = bytesOf(expected);
+        ASSERT_GE(got.size(), want.size()) << "fewer bytes than the sound has";
+        EXPECT_TRUE(got.compare(0, want.size(), want) == 0) << "the samples differ";
+        const std::string padding = got.substr(want.size());
+        EXPECT_EQ(padding.find_first_not_of('\0'), std::string::npos) << "padding is not silence";
+        // At most a second of padding.
+        EXPECT_LE(padding.size(), static_cast<std::size_t>(assets::kSoundRate * 2 * channels));
+    }
+
+    fs::path home_;
+    fs::path output_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(AlsaPlayer, PlaysAGeneratedSoundToTheDevice) {
+    defaultPcmIsAFile();
+    const fs::path wav = home_ / "03.wav";
+    ASSERT_TRUE(assets::writeWav16Mono(
+        wav, assets::toPcm16(assets::alertSignal(3), assets::kSoundPeakDbfs), assets::kSoundRate));
+
+    AlsaSoundPlayer player;
+    ASSERT_TRUE(player.play(wav.string()));
+    int channels = 0;
+    const std::vector<std::int16_t> samples = decoded(wav, &channels);
+    ASSERT_EQ(channels, 1);
+    ASSERT_GT(samples.size(), 10000u);
+    expectPlayed(samples, channels);
+}
+
+TEST_F(AlsaPlayer, PlaysEveryGeneratedNotice) {
+    AlsaSoundPlayer player;
+    for (const assets::RuntimeSound& sound : assets::runtimeSounds()) {
+        if (sound.relativePath.parent_path().filename() != "SiNotice") {
+            continue;
+        }
+        SCOPED_TRACE(sound.relativePath.string());
+        std::error_code ignored;
+        fs::remove(output_, ignored);
+        defaultPcmIsAFile();
+        const fs::path wav = home_ / sound.relativePath.filename();
+        ASSERT_TRUE(assets::writeWav16Mono(wav, sound.samples, assets::kSoundRate));
+        ASSERT_TRUE(player.play(wav.string()));
+        expectPlayed(sound.samples, 1);
+    }
+}
+
+// A stereo float file reaches the device as interleaved 16-bit frames, as
+// libsndfile converts them.
+TEST_F(AlsaPlayer, PlaysAStereoFloatFileAsInterleavedSixteenBitFrames) {
+    defaultPcmIsAFile();
+    const fs::path wav = home_ / "stereo.wav";
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(wav.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    std::vector<float> frames;
+    for (int i = 0; i < 11025; ++i) {
+        const double fade = std::min({1.0, i / 441.0, (11024 - i) / 441.0});
+        frames.push_back(static_cast<float>(0.5 * fade * std::sin(i * 0.0627)));
+        frames.push_back(static_cast<float>(-0.25 * fade * std::sin(i * 0.1)));
+    }
+    ASSERT_EQ(sf_writef_float(file, frames.data(), 11025), 11025);
+    sf_close(file);
+
+    AlsaSoundPlayer player;
+    ASSERT_TRUE(player.play(wav.string()));
+    int channels = 0;
+    const std::vector<std::int16_t> samples = decoded(wav, &channels);
+    ASSERT_EQ(channels, 2);
+    ASSERT_EQ(samples.size(), 22050u);
+    expectPlayed(samples, channels);
+}
+
+TEST_F(AlsaPlayer, AMissingFileDoesNotPlay) {
+    defaultPcmIsAFile();
+    AlsaSoundPlayer player;
+    EXPECT_FALSE(player.play((home_ / "Sounds" / "SiAlert" / "01.wav").string()));
+    EXPECT_FALSE(player.play(""));
+    EXPECT_FALSE(fs::exists(output_)) << "the device was opened for nothing";
+}
+
+TEST_F(AlsaPlayer, AFileThatIsNotAudioDoesNotPlay) {
+    defaultPcmIsAFile();
+    const fs::path text = home_ / "notes.wav";
+    std::ofstream(text) << "These are not the sounds you are looking for.\n";
+    const fs::path empty = home_ / "empty.wav";
+    std::ofstream{empty};
+    const fs::path silent = home_ / "silent.wav"; // a valid header without a frame
+    ASSERT_TRUE(assets::writeWav16Mono(silent, {}, assets::kSoundRate));
+
+    AlsaSoundPlayer player;
+    EXPECT_FALSE(player.play(text.string()));
+    EXPECT_FALSE(player.play(empty.string()));
+    EXPECT_FALSE(player.play(silent.string()));
+    EXPECT_FALSE(player.play(home_.string())); // a folder
+    EXPECT_FALSE(fs::exists(output_));
+}
+
+TEST_F(AlsaPlayer, NoAudioDeviceMeansNoPlayAndNoWordOnStderr) {
+    // ALSA itself would complain about this card on stderr.
+    defaultPcm("    type hw\n    card \"KelvoraNoSuchCard\"\n");
+    const fs::path wav = home_ / "01.wav";
+    ASSERT_TRUE(assets::writeWav16Mono(
+        wav, assets::toPcm16(assets::alertSignal(1), assets::kSoundPeakDbfs), assets::kSoundRate));
+
+    AlsaSoundPlayer player;
+    ::testing::internal::CaptureStderr();
+    const bool played = player.play(wav.string());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(played);
+    EXPECT_EQ(said, "");
+}
+
+} // namespace
+} // namespace kelvora::test

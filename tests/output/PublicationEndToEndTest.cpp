@@ -1,0 +1,220 @@
+// The whole path of the live values: kelvora-sim streams on a pseudo-terminal
+// registered as a COM port, reception decodes it and the pipeline publishes
+// into a block of the test's own name, and kelvora-shm reads the block back as
+// another program would, once and while watching.
+#include "../core/PipelineRig.h"
+#include "ChildProcess.h"
+#include "SharedBlockReader.h"
+#include "ShmLines.h"
+#include "link/PortMap.h"
+#include "link/ReceptionControl.h"
+#include "link/SerialPort.h"
+#include "output/PublicationBlock.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kelvora::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kTool = KELVORA_SHM_PATH;
+constexpr auto kReadTimeout = 200ms;
+constexpr int kComNumber = 178;
+
+class SilentView : public ReceptionView {
+public:
+    void showReceiving() override {}
+    void showIdle() override {}
+    void showMessage(std::string_view text) override { messages += std::string(text) + "\n"; }
+    std::string messages;
+};
+
+template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+class PublicationFromSimulator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kelvora-shm-e2e-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        home_ = pattern;
+        ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
+        ::setenv("HOME", home_.c_str(), 1);
+
+        simulator_.emplace(
+            std::vector<std::string>{KELVORA_SIM_PATH, "--com", std::to_string(kComNumber)});
+        const auto announcement = simulator_->readLine(10s);
+        ASSERT_TRUE(announcement.has_value());
+        ASSERT_EQ(announcement->rfind("Simulated sensor on COM" + std::to_string(kComNumber), 0),
+                  0u)
+            << *announcement;
+
+        ASSERT_TRUE(block.create());
+        rig.pipeline.setPublication(&block);
+    }
+
+    void TearDown() override {
+        control.shutdown();
+        if (simulator_) {
+            simulator_->signal(SIGTERM);
+            simulator_->finish();
+        }
+        block.destroy();
+        std::filesystem::remove_all(home_);
+    }
+
+    int goodFrames() const { return rig.state.goodFrameCount; }
+
+    void stopAndComplete() {
+        control.RequestStop();
+        ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; },
+                            kReadTimeout * 3 + 300ms));
+        control.completeStop();
+    }
+
+    std::string home_;
+    std::optional<ChildProcess> simulator_;
+    PipelineRig rig;
+    PublicationBlock block{uniqueBlockName("e2e")};
+    SerialPort port{kReadTimeout};
+    SilentView view;
+    ReceptionControl control{
+        rig.pipeline, port, view,
+        [](int index) {
+            return PortMap("/dev", PortMap::defaultLinkDirectory()).devicePath(index + 1);
+        },
+        ReceptionTimings{10ms, 2}};
+};
+
+TEST_F(PublicationFromSimulator, TheReaderToolSeesTheSimulatedSensorsLiveValues) {
+    control.StartReceive(kComNumber - 1);
+    ASSERT_EQ(control.runState(), ReceptionControl::Running) << view.messages;
+    // Past frameIndex 102, the first environment publication.
+    ASSERT_TRUE(waitFor([&] { return goodFrames() > 130; }, 10s));
+
+    // Once, while the monitor writes.
+    {
+        const ToolRun run = runTool({kTool, "--name", block.name(), "--once", "--json"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> lines = linesOf(run.out);
+        ASSERT_EQ(lines.size(), 3u) << run.out;
+
+        ASSERT_EQ(sectionOf(lines[0]), "acceleration") << lines[0];
+        EXPECT_EQ(numberField(lines[0], "busy"), 0.0) << lines[0];
+        EXPECT_EQ(numberField(lines[0], "updated"), 255.0) << lines[0];
+        for (const char* axis : {"x", "y", "z"}) {
+            const std::vector<double> samples = arrayField(lines[0], axis);
+            ASSERT_EQ(samples.size(), 6u) << lines[0];
+            for (std::size_t i = 0; i < 5; ++i) {
+                EXPECT_TRUE(std::isfinite(samples[i])) << lines[0];
+                EXPECT_LT(std::fabs(samples[i]), 1.0) << "a quiet sensor: " << lines[0];
+            }
+            EXPECT_EQ(samples[5], 0.0) << lines[0];
+        }
+
+        ASSERT_EQ(sectionOf(lines[1]), "intensity") << lines[1];
+        EXPECT_EQ(numberField(lines[1], "updated"), 255.0) << lines[1];
+        const auto code = numberField(lines[1], "code");
+        ASSERT_TRUE(code.has_value()) << lines[1];
+        EXPECT_LE(*code, 30.0) << "a quiet sensor stays below intensity 0: " << lines[1];
+        EXPECT_EQ(numberField(lines[1], "intensity"), (*code - 30.0) / 10.0) << lines[1];
+
+        ASSERT_EQ(sectionOf(lines[2]), "environment") << lines[2];
+        EXPECT_EQ(numberField(lines[2], "updated"), 255.0) << lines[2];
+        const double temperature = numberField(lines[2], "temperature").value_or(-1.0);
+        const double humidity = numberField(lines[2], "humidity").value_or(-1.0);
+        const double pressure = numberField(lines[2], "pressure").value_or(-1.0);
+        const double seaLevel = numberField(lines[2], "seaLevelPressure").value_or(-1.0);
+        EXPECT_GE(temperature, 15.0) << lines[2];
+        EXPECT_LE(temperature, 30.0) << lines[2];
+        EXPECT_GE(humidity, 30.0) << lines[2];
+        EXPECT_LE(humidity, 80.0) << lines[2];
+        EXPECT_GE(pressure, 1000.0) << lines[2];
+        EXPECT_LE(pressure, 1020.0) << lines[2];
+        EXPECT_GT(seaLevel, pressure) << lines[2];
+        EXPECT_LT(seaLevel, pressure + 10.0) << lines[2];
+    }
+
+    // Watching: every section arrives, each update once (a reader that did
+    // not clear the updated bytes would print every few milliseconds). The
+    // updates so far are taken first, so only new ones count.
+    {
+        SharedBlockReader earlier(block.name());
+        for (std::size_t updated : {0x01, 0x06, 0xC1}) {
+            earlier.write(updated, 0);
+        }
+        const int framesBefore = goodFrames();
+        ChildProcess watcher({kTool, "--name", block.name()});
+        std::map<std::string, int> seen;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while ((seen["acceleration"] < 10 || seen["intensity"] < 2 || seen["environment"] < 1) &&
+               std::chrono::steady_clock::now() < deadline) {
+            const auto line = watcher.readLine(1s);
+            if (line) {
+                ++seen[sectionOf(*line)];
+            }
+        }
+        watcher.signal(SIGTERM);
+        const ToolRun run = watcher.finish();
+        for (const std::string& line : linesOf(run.out)) {
+            ++seen[sectionOf(line)];
+        }
+        const int frames = goodFrames() - framesBefore;
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_GE(seen["acceleration"], 10);
+        EXPECT_GE(seen["intensity"], 2);
+        EXPECT_GE(seen["environment"], 1);
+        EXPECT_LE(seen["acceleration"], frames / 5 + 2) << frames << " frames";
+        EXPECT_LE(seen["intensity"], frames / 25 + 2) << frames << " frames";
+        EXPECT_LE(seen["environment"], frames / 100 + 2) << frames << " frames";
+        EXPECT_EQ(seen.size(), 3u) << "only the three sections";
+    }
+
+    // At rest, the last copy holds the last five frames of a group, which the
+    // history ring still has.
+    stopAndComplete();
+    EXPECT_TRUE(view.messages.empty()) << view.messages;
+    int last = rig.lastFrameIndex();
+    while (last % 5 != 4) {
+        last = (last + kHistoryLength - 1) % kHistoryLength;
+    }
+    SharedBlockReader reader(block.name());
+    ASSERT_TRUE(reader.isOpen());
+    for (std::size_t i = 0; i < 5; ++i) {
+        const HistoryRecord& record = rig.state.history[static_cast<std::size_t>(last - 4) + i];
+        EXPECT_EQ(reader.sample(0x10, i), record.accelX) << "element " << i;
+        EXPECT_EQ(reader.sample(0x40, i), record.accelY) << "element " << i;
+        EXPECT_EQ(reader.sample(0x70, i), record.accelZ) << "element " << i;
+    }
+}
+
+} // namespace
+} // namespace kelvora::test

@@ -1,0 +1,196 @@
+// The wired data path on the simulated sensor: an earthquake received through
+// the COM link is recorded, published in the shared block and announced by
+// alert sounds, and a stop leaves a closed recording.
+#include "shell/Instrument.h"
+
+#include "output/OutputFolders.h"
+#include <kelvora/publication_block.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace kelvora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+constexpr int kComNumber = 188;
+
+class RecordingPlayer : public SoundPlayer {
+public:
+    bool play(const std::string& path) override {
+        std::lock_guard lock(mutex_);
+        played_.push_back(path);
+        return true;
+    }
+    std::vector<std::string> played() const {
+        std::lock_guard lock(mutex_);
+        return played_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> played_;
+};
+
+class SilentView : public ReceptionView {
+public:
+    void showReceiving() override {}
+    void showIdle() override {}
+    void showMessage(std::string_view text) override { messages += std::string(text); }
+    std::string messages;
+};
+
+template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+class InstrumentOnSimulator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kelvora-instrument-XXXXXX";
+        root_ = ::mkdtemp(pattern);
+        ::setenv("XDG_DATA_HOME", root_.c_str(), 1);
+        ::setenv("HOME", root_.c_str(), 1);
+        ASSERT_TRUE(createOutputFolders(root_));
+
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string com = std::to_string(kComNumber);
+        const char* argv[] = {KELVORA_SIM_PATH, "--com",   com.c_str(), "--seed", "3",
+                              "--quake",        "4.0@2:6", nullptr};
+        ASSERT_EQ(::posix_spawn(&simulator_, KELVORA_SIM_PATH, &actions, nullptr,
+                                const_cast<char* const*>(argv), environ),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        FILE* announcement = ::fdopen(out[0], "r");
+        char line[256] = {};
+        ASSERT_NE(std::fgets(line, sizeof line, announcement), nullptr);
+        std::fclose(announcement);
+
+        recorderSettings_.recordMinSeconds = 10;
+        instrument_ = std::make_unique<Instrument>(
+            pipelineSettings_, recorderSettings_, player_, view_, root_,
+            InstrumentOptions{blockName_, 200ms, ReceptionTimings{10ms, 2}});
+        ASSERT_TRUE(instrument_->createPublicationBlock());
+    }
+
+    void TearDown() override {
+        instrument_.reset();
+        if (simulator_ > 0) {
+            ::kill(simulator_, SIGTERM);
+            int status = 0;
+            ::waitpid(simulator_, &status, 0);
+        }
+        fs::remove_all(root_);
+    }
+
+    std::vector<fs::path> recordings() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(accelerogramFolder(root_))) {
+            files.push_back(entry.path());
+        }
+        return files;
+    }
+
+    std::string root_;
+    std::string blockName_ = "/kelvora-instrument-test-" + std::to_string(::getpid());
+    pid_t simulator_ = -1;
+    PipelineSettings pipelineSettings_;
+    RecorderSettings recorderSettings_;
+    std::shared_ptr<RecordingPlayer> player_ = std::make_shared<RecordingPlayer>();
+    SilentView view_;
+    std::unique_ptr<Instrument> instrument_;
+};
+
+TEST_F(InstrumentOnSimulator, AnEarthquakeIsRecordedPublishedAndAnnounced) {
+    ReceptionControl& reception = instrument_->reception();
+    reception.StartReceive(kComNumber - 1);
+    ASSERT_EQ(reception.runState(), ReceptionControl::Running) << view_.messages;
+
+    // The quake starts 2 s into the stream and reaches intensity 4.0.
+    ASSERT_TRUE(waitFor([&] { return instrument_->recorder().isRecording(); }, 15s));
+    ASSERT_TRUE(waitFor([&] { return instrument_->alerts().intensityClass >= 4; }, 15s));
+    std::this_thread::sleep_for(1s);
+
+    // Another program's view of the block while frames stream in.
+    const int fd = ::shm_open(blockName_.c_str(), O_RDONLY, 0);
+    ASSERT_GE(fd, 0);
+    void* mapped = ::mmap(nullptr, KELVORA_SHM_SIZE, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    ASSERT_NE(mapped, MAP_FAILED);
+    const auto* block = static_cast<const volatile std::uint8_t*>(mapped);
+    EXPECT_EQ(block[KELVORA_SHM_ACCEL_UPDATED], KELVORA_SHM_UPDATED);
+    EXPECT_EQ(block[KELVORA_SHM_JMA_UPDATED], KELVORA_SHM_UPDATED);
+    EXPECT_EQ(block[KELVORA_SHM_ENV_UPDATED], KELVORA_SHM_UPDATED);
+    double temperature = 0.0;
+    std::memcpy(&temperature, const_cast<const std::uint8_t*>(block) + KELVORA_SHM_TEMPERATURE,
+                sizeof temperature);
+    EXPECT_GT(temperature, 10.0);
+    EXPECT_LT(temperature, 35.0);
+    ::munmap(mapped, KELVORA_SHM_SIZE);
+
+    reception.RequestStop();
+    ASSERT_TRUE(waitFor([&] { return reception.runState() == ReceptionControl::Idle; }, 3s));
+    reception.completeStop();
+    EXPECT_FALSE(instrument_->recorder().isRecording()) << "the stop closes the recording";
+
+    const auto files = recordings();
+    ASSERT_EQ(files.size(), 1u);
+    std::ifstream in(files[0], std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t rows = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2)) {
+        ++rows;
+    }
+    EXPECT_GE(rows, 1001u + 2u) << "header, empty line, 1000 history rows and the trigger's";
+    EXPECT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0);
+
+    const auto played = player_->played();
+    EXPECT_NE(std::find(played.begin(), played.end(), "./Sounds/SiAlert/04.wav"), played.end())
+        << "class 4 held for two display ticks plays its alert";
+    EXPECT_TRUE(view_.messages.empty()) << view_.messages;
+}
+
+TEST_F(InstrumentOnSimulator, ShutdownWhileReceivingLeavesNothingOpen) {
+    ReceptionControl& reception = instrument_->reception();
+    reception.StartReceive(kComNumber - 1);
+    ASSERT_TRUE(waitFor([&] { return instrument_->recorder().isRecording(); }, 15s));
+    instrument_->shutdown();
+    EXPECT_EQ(reception.runState(), ReceptionControl::Idle);
+    EXPECT_FALSE(instrument_->recorder().isRecording());
+    EXPECT_LT(::shm_open(blockName_.c_str(), O_RDONLY, 0), 0) << "the block is removed";
+}
+
+} // namespace
+} // namespace kelvora::test
