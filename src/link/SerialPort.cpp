@@ -1,5 +1,7 @@
 #include "link/SerialPort.h"
 
+#include "link/SerialLine.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -52,18 +54,7 @@ bool SerialPort::purge() {
 }
 
 bool SerialPort::applyLineSettings() {
-    termios tio{};
-    if (!isOpen() || ::tcgetattr(fd_, &tio) != 0) {
-        return false;
-    }
-    ::cfmakeraw(&tio);
-    if (::cfsetispeed(&tio, B115200) != 0 || ::cfsetospeed(&tio, B115200) != 0) {
-        return false;
-    }
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+    if (!isOpen() || !configureSensorLine(fd_)) {
         return false;
     }
     // DTR and RTS held on; a pseudo-terminal has no modem lines (ENOTTY/EINVAL).

@@ -114,6 +114,7 @@ void AccelerogramRecorder::countDown() {
 
 void AccelerogramRecorder::closeRecording() {
     file_.close();
+    recording_ = false;
 }
 
 bool AccelerogramRecorder::startRecording(const MeasurementState& state) {
@@ -123,6 +124,7 @@ bool AccelerogramRecorder::startRecording(const MeasurementState& state) {
     if (!createFile(firstRow)) {
         return false;
     }
+    recording_ = true;
     rowTime_ = firstRow;
     rowsSinceFlush_ = 0;
     file_.append(kHeader, sizeof kHeader - 1);

@@ -3,6 +3,7 @@
 #include "core/MeasurementState.h"
 #include "core/PipelineHooks.h"
 #include "core/PipelineSettings.h"
+#include "core/Relaxed.h"
 #include "output/RecordFile.h"
 #include "output/RecorderClock.h"
 
@@ -35,7 +36,8 @@ public:
     void countDown() override;
     void closeRecording() override;
 
-    bool isRecording() const { return file_.isOpen(); }
+    // Whether a recording is open; other threads may ask.
+    bool isRecording() const { return recording_; }
 
 private:
     bool startRecording(const MeasurementState& state);
@@ -50,6 +52,7 @@ private:
     LocalTime rowTime_;
     std::int32_t countdown_ = 0;
     int rowsSinceFlush_ = 0;
+    Relaxed<bool> recording_{false};
 };
 
 } // namespace kelvora

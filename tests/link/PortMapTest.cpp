@@ -1,6 +1,8 @@
 // COM numbers and device paths, on a fake device folder and link folder.
 #include "link/PortMap.h"
 
+#include "support/TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,21 +17,19 @@ namespace {
 class PortMapInFolders : public ::testing::Test {
 protected:
     PortMapInFolders() {
-        char pattern[] = "/tmp/kelvora-ports-XXXXXX";
-        root_ = ::mkdtemp(pattern);
-        devices_ = root_ + "/dev";
-        links_ = root_ + "/links";
         std::filesystem::create_directories(devices_);
         std::filesystem::create_directories(links_);
     }
-    ~PortMapInFolders() override { std::filesystem::remove_all(root_); }
 
     void touch(const std::string& path) { std::ofstream(path).put('x'); }
     void link(int com, const std::string& target) {
         ASSERT_EQ(::symlink(target.c_str(), (links_ + "/COM" + std::to_string(com)).c_str()), 0);
     }
 
-    std::string root_, devices_, links_;
+    TemporaryFolder temporary_{"kelvora-ports"};
+    const std::string root_ = temporary_.string();
+    const std::string devices_ = root_ + "/dev";
+    const std::string links_ = root_ + "/links";
 };
 
 TEST_F(PortMapInFolders, BuiltInNumbersMapToTheirDeviceFamilies) {

@@ -6,6 +6,7 @@
 #include "core/PipelineHooks.h"
 #include "core/SensorFrame.h"
 #include "link/SerialPort.h"
+#include "support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -84,15 +85,9 @@ std::vector<std::uint8_t> framesOf(int count, float accelX = 1.0f) {
     return bytes;
 }
 
+// Polled closely: some waits end within a few read time-outs.
 template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
+    return kelvora::test::waitFor(condition, limit, 2ms);
 }
 
 class ReceptionOnPseudoTerminal : public ::testing::Test {
@@ -292,6 +287,10 @@ struct StartFailure {
     int step;
     const char* message;
 };
+
+void PrintTo(const StartFailure& failure, std::ostream* os) {
+    *os << "step " << failure.step;
+}
 
 class ReceptionStartFailure : public ::testing::TestWithParam<StartFailure> {};
 

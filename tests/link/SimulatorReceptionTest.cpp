@@ -5,24 +5,20 @@
 #include "link/PortMap.h"
 #include "link/ReceptionControl.h"
 #include "link/SerialPort.h"
+#include "support/SimulatorProcess.h"
+#include "support/TemporaryFolder.h"
+#include "support/Waiting.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <signal.h>
-#include <spawn.h>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace kelvora::test {
 namespace {
@@ -39,17 +35,6 @@ public:
     std::string messages;
 };
 
-template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 double processCpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -60,44 +45,25 @@ double processCpuSeconds() {
 class ReceptionFromSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kelvora-simrx-XXXXXX";
-        home_ = ::mkdtemp(pattern);
         ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
         ::setenv("HOME", home_.c_str(), 1);
 
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
         const std::string com = std::to_string(kComNumber);
-        char* const argv[] = {const_cast<char*>(KELVORA_SIM_PATH), const_cast<char*>("--com"),
-                              const_cast<char*>(com.c_str()), nullptr};
-        ASSERT_EQ(::posix_spawn(&simulator_, KELVORA_SIM_PATH, &actions, nullptr, argv, environ),
-                  0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
+        simulator_.emplace(KELVORA_SIM_PATH, std::vector<std::string>{"--com", com});
         // The announcement line comes once the link exists.
-        FILE* announcement = ::fdopen(out[0], "r");
-        char line[256] = {};
-        ASSERT_NE(std::fgets(line, sizeof line, announcement), nullptr);
-        std::fclose(announcement);
-        ASSERT_EQ(std::string(line).rfind("Simulated sensor on COM" + com + " (", 0), 0u) << line;
+        const std::optional<std::string> line = simulator_->announcement(20s);
+        ASSERT_TRUE(line.has_value());
+        ASSERT_EQ(line->rfind("Simulated sensor on COM" + com + " (", 0), 0u) << *line;
     }
 
     void TearDown() override {
         control.shutdown();
         killSimulator();
-        std::filesystem::remove_all(home_);
     }
 
     void killSimulator() {
-        if (simulator_ > 0) {
-            ::kill(simulator_, SIGTERM);
-            int status = 0;
-            ::waitpid(simulator_, &status, 0);
-            simulator_ = -1;
+        if (simulator_) {
+            simulator_->stop();
         }
     }
 
@@ -110,8 +76,9 @@ protected:
         control.completeStop();
     }
 
-    std::string home_;
-    pid_t simulator_ = -1;
+    TemporaryFolder temporary_{"kelvora-simrx"};
+    const std::string home_ = temporary_.string();
+    std::optional<SimulatorProcess> simulator_;
     PipelineRig rig;
     SerialPort port{kReadTimeout};
     SilentView view;

@@ -6,6 +6,9 @@
 
 #include "AllocationCounter.h"
 #include "core/MeasurementPipeline.h"
+#include "support/Files.h"
+#include "support/TemporaryFolder.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -45,24 +48,6 @@ public:
     LocalTime time{2026, 3, 14, 9, 26, 53, 0};
     int readings = 0;
 };
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    for (;;) {
-        const auto at = text.find(separator, start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) {
-            return parts;
-        }
-        start = at + 1;
-    }
-}
 
 // The rows of a recording, without their CR LF; a failure when the file does
 // not start with the byte order mark, the header and the empty line, or does
@@ -117,18 +102,8 @@ int frameOfRow(const std::string& row) {
 
 class Recorder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvora-recorder-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
-        folder_ = dir_ / "Accelerogram";
-        fs::create_directory(folder_);
-    }
-    void TearDown() override {
-        recorder_.reset();
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
+    void SetUp() override { fs::create_directory(folder_); }
+    void TearDown() override { recorder_.reset(); }
 
     AccelerogramRecorder& make(const fs::path& folder,
                                RecordFile::PositionedWrite write = nullptr) {
@@ -174,8 +149,9 @@ protected:
         return rowsOf(folder_ / found[0]);
     }
 
-    fs::path dir_;
-    fs::path folder_;
+    TemporaryFolder temporary_{"kelvora-recorder"};
+    const fs::path dir_ = temporary_.path();
+    const fs::path folder_ = dir_ / "Accelerogram";
     MeasurementState state_;
     RecorderSettings settings_;
     TestClock clock_;

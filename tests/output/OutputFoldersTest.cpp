@@ -1,11 +1,12 @@
 // The output folders below the working folder.
 #include "output/OutputFolders.h"
 
+#include "support/TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace kelvora::test {
 namespace {
@@ -14,12 +15,8 @@ namespace fs = std::filesystem;
 
 class OutputFoldersIn : public ::testing::Test {
 protected:
-    OutputFoldersIn() {
-        char pattern[] = "/tmp/kelvora-folders-XXXXXX";
-        root_ = ::mkdtemp(pattern);
-    }
-    ~OutputFoldersIn() override { fs::remove_all(root_); }
-    std::string root_;
+    TemporaryFolder temporary_{"kelvora-folders"};
+    const std::string root_ = temporary_.string();
 };
 
 TEST_F(OutputFoldersIn, BothAreCreatedOnceAndFoundAgainLater) {

@@ -3,13 +3,16 @@
 // into a block of the test's own name, and kelvora-shm reads the block back as
 // another program would, once and while watching.
 #include "../core/PipelineRig.h"
-#include "ChildProcess.h"
 #include "SharedBlockReader.h"
 #include "ShmLines.h"
 #include "link/PortMap.h"
 #include "link/ReceptionControl.h"
 #include "link/SerialPort.h"
 #include "output/PublicationBlock.h"
+#include "support/ChildProcess.h"
+#include "support/SimulatorProcess.h"
+#include "support/TemporaryFolder.h"
+#include "support/Waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +20,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -41,17 +43,6 @@ public:
     std::string messages;
 };
 
-template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -63,15 +54,12 @@ std::vector<std::string> linesOf(const std::string& text) {
 class PublicationFromSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kelvora-shm-e2e-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        home_ = pattern;
         ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
         ::setenv("HOME", home_.c_str(), 1);
 
-        simulator_.emplace(
-            std::vector<std::string>{KELVORA_SIM_PATH, "--com", std::to_string(kComNumber)});
-        const auto announcement = simulator_->readLine(10s);
+        simulator_.emplace(KELVORA_SIM_PATH,
+                           std::vector<std::string>{"--com", std::to_string(kComNumber)});
+        const auto announcement = simulator_->announcement(10s);
         ASSERT_TRUE(announcement.has_value());
         ASSERT_EQ(announcement->rfind("Simulated sensor on COM" + std::to_string(kComNumber), 0),
                   0u)
@@ -83,12 +71,8 @@ protected:
 
     void TearDown() override {
         control.shutdown();
-        if (simulator_) {
-            simulator_->signal(SIGTERM);
-            simulator_->finish();
-        }
+        simulator_.reset();
         block.destroy();
-        std::filesystem::remove_all(home_);
     }
 
     int goodFrames() const { return rig.state.goodFrameCount; }
@@ -100,8 +84,9 @@ protected:
         control.completeStop();
     }
 
-    std::string home_;
-    std::optional<ChildProcess> simulator_;
+    TemporaryFolder temporary_{"kelvora-shm-e2e"};
+    const std::string home_ = temporary_.string();
+    std::optional<SimulatorProcess> simulator_;
     PipelineRig rig;
     PublicationBlock block{uniqueBlockName("e2e")};
     SerialPort port{kReadTimeout};
@@ -123,7 +108,7 @@ TEST_F(PublicationFromSimulator, TheReaderToolSeesTheSimulatedSensorsLiveValues)
     // Once, while the monitor writes.
     {
         const ToolRun run = runTool({kTool, "--name", block.name(), "--once", "--json"});
-        ASSERT_EQ(run.status, 0) << run.err;
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
         const std::vector<std::string> lines = linesOf(run.out);
         ASSERT_EQ(lines.size(), 3u) << run.out;
 
@@ -188,7 +173,7 @@ TEST_F(PublicationFromSimulator, TheReaderToolSeesTheSimulatedSensorsLiveValues)
             ++seen[sectionOf(line)];
         }
         const int frames = goodFrames() - framesBefore;
-        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_GE(seen["acceleration"], 10);
         EXPECT_GE(seen["intensity"], 2);
         EXPECT_GE(seen["environment"], 1);

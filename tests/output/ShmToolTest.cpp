@@ -2,10 +2,10 @@
 // the three sections read back exactly, the watch that prints each update once
 // and clears its updated byte, the busy acceleration section left alone, and
 // the refusals (no block, a short block, bad options).
-#include "ChildProcess.h"
 #include "SharedBlockReader.h"
 #include "ShmLines.h"
 #include "output/PublicationBlock.h"
+#include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +94,7 @@ protected:
 
 TEST_F(ShmTool, HelpPrintsTheUsage) {
     const ToolRun run = runTool({kTool, "--help"});
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out.rfind("Usage: kelvora-shm", 0), 0u) << run.out;
     EXPECT_TRUE(run.err.empty()) << run.err;
 }
@@ -108,7 +108,7 @@ TEST_F(ShmTool, BadOptionsGiveOneLineOnStandardErrorAndStatusTwo) {
         argv.insert(argv.end(), args.begin(), args.end());
         const ToolRun run = runTool(argv);
         SCOPED_TRACE(args.back());
-        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.exitStatus, 2);
         EXPECT_TRUE(run.out.empty()) << run.out;
         EXPECT_EQ(run.err.rfind("kelvora-shm: ", 0), 0u) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -123,7 +123,7 @@ TEST_F(ShmTool, AMissingBlockIsAnErrorAndIsNotCreated) {
             argv.push_back("--once");
         }
         const ToolRun run = runTool(argv);
-        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.exitStatus, 1);
         EXPECT_TRUE(run.out.empty()) << run.out;
         EXPECT_EQ(run.err.rfind("kelvora-shm: no Kelvora block " + name, 0), 0u) << run.err;
         EXPECT_FALSE(blockExists(name));
@@ -134,7 +134,7 @@ TEST_F(ShmTool, AMissingBlockIsAnErrorAndIsNotCreated) {
 TEST_F(ShmTool, ABlockShorterThanTheLayoutIsRefused) {
     { SharedBlockReader shortBlock(name, 16); }
     const ToolRun run = runTool({kTool, "--name", name, "--once"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_TRUE(run.out.empty()) << run.out;
     EXPECT_NE(run.err.find("16 bytes"), std::string::npos) << run.err;
 }
@@ -148,7 +148,7 @@ TEST_F(ShmTool, OncePrintsTheThreeSectionsAsJsonLinesThatReadBackExactly) {
     publishEnvironment();
 
     const ToolRun run = runTool({kTool, "--name", name, "--once", "--json"});
-    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
     std::vector<std::string> lines;
     for (std::size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos;
          at = end + 1) {
@@ -184,7 +184,7 @@ TEST_F(ShmTool, OncePrintsTextLinesAndFindsANameWithoutItsSlash) {
     publishEnvironment();
 
     const ToolRun run = runTool({kTool, "--once", "--name", name.substr(1)});
-    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
     const auto first = run.out.find('\n');
     const auto second = run.out.find('\n', first + 1);
     ASSERT_NE(second, std::string::npos) << run.out;
@@ -233,7 +233,7 @@ TEST_F(ShmTool, WatchPrintsEachUpdateOnceAndClearsItsUpdatedByte) {
     EXPECT_EQ(watcher.readLine(200ms), std::nullopt) << "each update once";
     watcher.signal(SIGTERM);
     const ToolRun run = watcher.finish();
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.exitStatus, 0);
     EXPECT_TRUE(run.err.empty()) << run.err;
 }
 
@@ -257,7 +257,7 @@ TEST_F(ShmTool, WatchLeavesTheAccelerationSectionAloneWhileItIsBusy) {
     EXPECT_EQ(reader.byte(kAccelUpdated), 0);
 
     watcher.signal(SIGINT);
-    EXPECT_EQ(watcher.finish().status, 0);
+    EXPECT_EQ(watcher.finish().exitStatus, 0);
 }
 
 } // namespace

@@ -4,27 +4,26 @@
 #include "shell/Instrument.h"
 
 #include "output/OutputFolders.h"
+#include "support/SimulatorProcess.h"
+#include "support/TemporaryFolder.h"
+#include "support/Waiting.h"
 #include <kelvora/publication_block.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <signal.h>
-#include <spawn.h>
+#include <optional>
 #include <string>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace kelvora::test {
 namespace {
@@ -58,44 +57,22 @@ public:
     std::string messages;
 };
 
+// The waits here are for seconds of the quake: a coarse poll will do.
 template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return kelvora::test::waitFor(condition, limit, 10ms);
 }
 
 class InstrumentOnSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kelvora-instrument-XXXXXX";
-        root_ = ::mkdtemp(pattern);
         ::setenv("XDG_DATA_HOME", root_.c_str(), 1);
         ::setenv("HOME", root_.c_str(), 1);
         ASSERT_TRUE(createOutputFolders(root_));
 
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::string com = std::to_string(kComNumber);
-        const char* argv[] = {KELVORA_SIM_PATH, "--com",   com.c_str(), "--seed", "3",
-                              "--quake",        "4.0@2:6", nullptr};
-        ASSERT_EQ(::posix_spawn(&simulator_, KELVORA_SIM_PATH, &actions, nullptr,
-                                const_cast<char* const*>(argv), environ),
-                  0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        FILE* announcement = ::fdopen(out[0], "r");
-        char line[256] = {};
-        ASSERT_NE(std::fgets(line, sizeof line, announcement), nullptr);
-        std::fclose(announcement);
+        simulator_.emplace(KELVORA_SIM_PATH,
+                           std::vector<std::string>{"--com", std::to_string(kComNumber), "--seed",
+                                                    "3", "--quake", "4.0@2:6"});
+        ASSERT_TRUE(simulator_->announcement(20s).has_value());
 
         recorderSettings_.recordMinSeconds = 10;
         instrument_ = std::make_unique<Instrument>(
@@ -106,12 +83,7 @@ protected:
 
     void TearDown() override {
         instrument_.reset();
-        if (simulator_ > 0) {
-            ::kill(simulator_, SIGTERM);
-            int status = 0;
-            ::waitpid(simulator_, &status, 0);
-        }
-        fs::remove_all(root_);
+        simulator_.reset();
     }
 
     std::vector<fs::path> recordings() const {
@@ -122,9 +94,10 @@ protected:
         return files;
     }
 
-    std::string root_;
+    TemporaryFolder temporary_{"kelvora-instrument"};
+    const std::string root_ = temporary_.string();
     std::string blockName_ = "/kelvora-instrument-test-" + std::to_string(::getpid());
-    pid_t simulator_ = -1;
+    std::optional<SimulatorProcess> simulator_;
     PipelineSettings pipelineSettings_;
     RecorderSettings recorderSettings_;
     std::shared_ptr<RecordingPlayer> player_ = std::make_shared<RecordingPlayer>();

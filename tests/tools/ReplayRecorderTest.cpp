@@ -3,6 +3,10 @@
 // row with the replay's own CSV, and a recording that keeps its rows when the
 // program is killed in the middle of it.
 #include "SyntheticSensor.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
+#include "support/TemporaryFolder.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +19,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace kelvora::test {
 namespace {
@@ -42,24 +41,6 @@ constexpr auto kChildTimeout = seconds(120);
 constexpr char kHeader[] = "\xEF\xBB\xBF"
                            "日付,時間,ms, 震度, 合成GAL(フィルタ有), X軸(E-W), Y軸(N-S), "
                            "Z軸(U-D), 合成速度\r\n\r\n";
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> split(const std::string& text, const std::string& separator) {
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    for (;;) {
-        const auto at = text.find(separator, start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) {
-            return parts;
-        }
-        start = at + separator.size();
-    }
-}
 
 // The rows of a recording without their CR LF; a failure when the file does
 // not start with the header or ends inside a line.
@@ -116,68 +97,22 @@ std::string fileNameOf(sys_time<milliseconds> t) {
 // A child process with the given descriptors as its standard input, output
 // and error.
 pid_t spawn(const char* path, const std::vector<std::string>& args, int in, int out, int err) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-    std::vector<std::string> argStrings{path};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStrings) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, path, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << path << ": " << std::strerror(spawned);
-        return -1;
-    }
-    return pid;
+    std::vector<std::string> argv{path};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildOptions options;
+    options.in = Redirect::descriptor(in);
+    options.out = Redirect::descriptor(out);
+    options.err = Redirect::descriptor(err);
+    return spawnChild(argv, options);
 }
 
 // The raw wait status; a child still running at the time-out is killed.
 int waitFor(pid_t pid) {
-    if (pid <= 0) {
-        return -1;
-    }
-    const auto deadline = steady_clock::now() + kChildTimeout;
-    int status = 0;
-    for (;;) {
-        const pid_t waited = ::waitpid(pid, &status, WNOHANG);
-        if (waited == pid) {
-            return status;
-        }
-        if (waited < 0 && errno != EINTR) {
-            ADD_FAILURE() << "waitpid: " << std::strerror(errno);
-            return -1;
-        }
-        if (steady_clock::now() > deadline) {
-            ADD_FAILURE() << "child " << pid << " still running: killed";
-            ::kill(pid, SIGKILL);
-        }
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-}
-
-int exitCode(int status) {
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitForChild(pid, kChildTimeout);
 }
 
 class ReplayRecorder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvora-replay-rec-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
     int openForWriting(const std::string& name) {
         const int fd =
             ::open((dir_ / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -189,7 +124,8 @@ protected:
         return dir_ / name;
     }
 
-    fs::path dir_;
+    TemporaryFolder temporary_{"kelvora-replay-rec"};
+    const fs::path dir_ = temporary_.path();
 };
 
 // One line of the replay's CSV, the columns the recording repeats.

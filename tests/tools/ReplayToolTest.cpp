@@ -2,31 +2,24 @@
 // the literal model of the computation, its summary line, and how it fails.
 #include "ReferenceModel.h"
 #include "SyntheticSensor.h"
+#include "support/ChildProcess.h"
+#include "support/TemporaryFolder.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace kelvora::test {
 namespace {
@@ -40,40 +33,10 @@ constexpr const char* kReplayPath = KELVORA_REPLAY_PATH;
 constexpr const char* kHeader = "frame,frameIndex,siGalComputed,siGal,jmaAccel,jmaIntensity,"
                                 "pgaVector,pgv,mmi,intensity,class,sounds";
 
-struct ToolRun {
-    int exitStatus = -1; // -1 when the child did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Each test gets a folder of its own for its input files and the child's
 // standard output and error.
 class ReplayTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvora-replay-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
     fs::path writeFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         const fs::path path = dir_ / name;
         std::ofstream out(path, std::ios::binary);
@@ -85,48 +48,17 @@ protected:
 
     ToolRun run(const std::vector<std::string>& args, const fs::path& stdinPath = "/dev/null") {
         ++runs_;
-        const std::string outPath = (dir_ / ("stdout." + std::to_string(runs_))).string();
-        const std::string errPath = (dir_ / ("stderr." + std::to_string(runs_))).string();
-        const std::string inPath = stdinPath.string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inPath.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> argStrings{kReplayPath};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : argStrings) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        const int spawned =
-            ::posix_spawn(&pid, kReplayPath, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ToolRun result;
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << kReplayPath << ": " << std::strerror(spawned);
-            return result;
-        }
-        int status = 0;
-        pid_t waited;
-        do {
-            waited = ::waitpid(pid, &status, 0);
-        } while (waited < 0 && errno == EINTR);
-        if (waited != pid) {
-            ADD_FAILURE() << "waitpid: " << std::strerror(errno);
-            return result;
-        }
-        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = readAll(outPath);
-        result.err = readAll(errPath);
-        return result;
+        std::vector<std::string> argv{kReplayPath};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ChildOptions options;
+        options.in = Redirect::file(stdinPath);
+        options.out = Redirect::file(dir_ / ("stdout." + std::to_string(runs_)));
+        options.err = Redirect::file(dir_ / ("stderr." + std::to_string(runs_)));
+        return runTool(argv, options);
     }
 
-    fs::path dir_;
+    TemporaryFolder temporary_{"kelvora-replay"};
+    const fs::path dir_ = temporary_.path();
 
 private:
     int runs_ = 0;
@@ -175,19 +107,6 @@ template <typename Int> std::optional<Int> parseInt(const std::string& text) {
         return std::nullopt;
     }
     return value;
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    for (;;) {
-        const auto at = text.find(separator, start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) {
-            return parts;
-        }
-        start = at + 1;
-    }
 }
 
 std::string joined(const std::vector<std::string>& parts) {

@@ -5,6 +5,11 @@
 // never reach the user's own.
 #include "SyntheticSensor.h"
 #include "core/FrameAssembler.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
+#include "support/SimulatorProcess.h"
+#include "support/TemporaryFolder.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +23,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <optional>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -30,12 +33,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace kelvora::test {
 namespace {
@@ -47,26 +46,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr const char* kSimPath = KELVORA_SIM_PATH;
 constexpr const char* kReplayPath = KELVORA_REPLAY_PATH;
 constexpr auto kToolTimeout = std::chrono::seconds(120);
-
-struct ToolRun {
-    int exitStatus = -1; // -1 when the child did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 Bytes readBytes(const fs::path& path) {
     const std::string text = readAll(path);
@@ -148,42 +127,17 @@ bool startsWith(const Bytes& bytes, const Bytes& prefix) {
 
 // A kelvora-sim that keeps running: its standard output is a pipe, so the
 // test can read the line it prints before streaming.
-struct LiveSim {
-    pid_t pid = -1;
-    int out = -1;
+struct LiveSim : SimulatorProcess {
+    LiveSim(const std::vector<std::string>& args, ChildOptions options, fs::path err)
+        : SimulatorProcess(kSimPath, args, std::move(options)), errPath(std::move(err)) {}
     fs::path errPath;
 };
 
 class SimTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvora-sim-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
         fs::create_directories(dir_ / "data");
         fs::create_directories(dir_ / "home");
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("XDG_DATA_HOME=", 0) != 0 && entry.rfind("HOME=", 0) != 0) {
-                env_.push_back(entry);
-            }
-        }
-        env_.push_back("XDG_DATA_HOME=" + (dir_ / "data").string());
-        env_.push_back("HOME=" + (dir_ / "home").string());
-    }
-
-    void TearDown() override {
-        for (LiveSim& sim : live_) {
-            if (sim.pid > 0) {
-                ::kill(sim.pid, SIGKILL);
-                ::waitpid(sim.pid, nullptr, 0);
-            }
-            if (sim.out >= 0) {
-                ::close(sim.out);
-            }
-        }
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     fs::path linkDirectory() const { return dir_ / "data/Vantrell/Kelvora/ports"; }
@@ -199,150 +153,66 @@ protected:
 
     ToolRun run(const char* tool, const std::vector<std::string>& args) {
         const std::string id = std::to_string(++children_);
-        const fs::path outPath = dir_ / ("stdout." + id);
-        const fs::path errPath = dir_ / ("stderr." + id);
-        const pid_t pid = spawn(tool, args, std::nullopt, outPath, errPath);
-        ToolRun result;
-        if (pid > 0) {
-            result.exitStatus = waitForExit(pid, kToolTimeout);
-        }
-        result.out = readAll(outPath);
-        result.err = readAll(errPath);
-        return result;
+        std::vector<std::string> argv{tool};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runTool(argv, childOptions(Redirect::file(dir_ / ("stdout." + id)), id),
+                       kToolTimeout);
     }
 
     ToolRun runSim(const std::vector<std::string>& args) { return run(kSimPath, args); }
 
     LiveSim& startSim(const std::vector<std::string>& args) {
-        int pipeFds[2];
-        EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0) << std::strerror(errno);
-        LiveSim sim;
-        sim.errPath = dir_ / ("stderr." + std::to_string(++children_));
-        sim.pid = spawn(kSimPath, args, pipeFds[1], {}, sim.errPath);
-        ::close(pipeFds[1]);
-        sim.out = pipeFds[0];
-        live_.push_back(sim);
-        return live_.back();
+        const std::string id = std::to_string(++children_);
+        live_.push_back(std::make_unique<LiveSim>(args, childOptions(Redirect::pipe(), id),
+                                                  dir_ / ("stderr." + id)));
+        return *live_.back();
     }
 
     // The first line the simulator prints, without its newline; nullopt when
     // none comes within the time-out.
-    static std::optional<std::string> firstLine(const LiveSim& sim) {
-        std::string line;
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        while (Clock::now() < deadline) {
-            pollfd p{sim.out, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) {
-                continue;
-            }
-            char c = 0;
-            if (::read(sim.out, &c, 1) != 1) {
-                return std::nullopt;
-            }
-            if (c == '\n') {
-                return line;
-            }
-            line += c;
-        }
-        return std::nullopt;
+    static std::optional<std::string> firstLine(LiveSim& sim) {
+        return sim.announcement(std::chrono::seconds(20));
     }
 
     // Sends `signal` (none: waits for the simulator to end by itself) and
     // returns the exit status; -1 when it did not exit normally in time.
     static int finish(LiveSim& sim, std::optional<int> signal = SIGTERM) {
         if (signal) {
-            ::kill(sim.pid, *signal);
+            sim.signal(*signal);
         }
-        const int status = waitForExit(sim.pid, std::chrono::seconds(10));
-        sim.pid = -1;
-        return status;
+        return exitCode(sim.wait(std::chrono::seconds(10)));
     }
 
     static bool hasExited(LiveSim& sim, int& exitStatus) {
-        int status = 0;
-        if (::waitpid(sim.pid, &status, WNOHANG) != sim.pid) {
+        const std::optional<int> status = sim.tryWait();
+        if (!status) {
             return false;
         }
-        sim.pid = -1;
-        exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        exitStatus = exitCode(*status);
         return true;
     }
 
-    fs::path dir_;
+    TemporaryFolder temporary_{"kelvora-sim"};
+    const fs::path dir_ = temporary_.path();
 
 private:
-    // Standard output goes to `outFd` when given, else to `outPath`.
-    pid_t spawn(const char* tool, const std::vector<std::string>& args, std::optional<int> outFd,
-                const fs::path& outPath, const fs::path& errPath) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (outFd) {
-            posix_spawn_file_actions_adddup2(&actions, *outFd, STDOUT_FILENO);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        }
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> argStrings{tool};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : argStrings) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& e : env_) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
-        pid_t pid = -1;
-        const int spawned = ::posix_spawn(&pid, tool, &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << tool << ": " << std::strerror(spawned);
-            return -1;
-        }
-        return pid;
+    // Children read nothing, write their standard error to a file of the
+    // test's, and see the test's folder as their data and home folders; one
+    // left running at the end is killed.
+    ChildOptions childOptions(Redirect out, const std::string& id) const {
+        ChildOptions options;
+        options.in = Redirect::file("/dev/null");
+        options.out = std::move(out);
+        options.err = Redirect::file(dir_ / ("stderr." + id));
+        options.environment = {{"XDG_DATA_HOME", (dir_ / "data").string()},
+                               {"HOME", (dir_ / "home").string()}};
+        options.endSignal = SIGKILL;
+        return options;
     }
 
-    static int waitForExit(pid_t pid, Clock::duration timeout) {
-        const auto deadline = Clock::now() + timeout;
-        for (;;) {
-            int status = 0;
-            const pid_t waited = ::waitpid(pid, &status, WNOHANG);
-            if (waited == pid) {
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            if (waited < 0 && errno != EINTR) {
-                ADD_FAILURE() << "waitpid: " << std::strerror(errno);
-                return -1;
-            }
-            if (Clock::now() > deadline) {
-                ADD_FAILURE() << "child " << pid << " did not end in time";
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-
-    std::vector<std::string> env_;
-    std::vector<LiveSim> live_;
+    std::vector<std::unique_ptr<LiveSim>> live_;
     int children_ = 0;
 };
-
-// "Simulated sensor on COM<n> (<device>)": the number and the device.
-std::optional<std::pair<int, std::string>> parseAnnouncement(const std::string& line) {
-    static const std::regex pattern(R"(Simulated sensor on COM([0-9]+) \((/dev/[^()]+)\))");
-    std::smatch m;
-    if (!std::regex_match(line, m, pattern)) {
-        return std::nullopt;
-    }
-    return std::make_pair(std::stoi(m[1].str()), m[2].str());
-}
 
 // --- Calibrated quakes, judged by the replay tool --------------------------
 
@@ -560,9 +430,9 @@ TEST_F(SimTool, StalledSimulatorGoesOnAtTheSensorsPaceWithoutABurst) {
     ASSERT_GE(fd, 0) << std::strerror(errno);
     makeRaw(fd);
     readFor(fd, 0.3);
-    ASSERT_EQ(::kill(sim.pid, SIGSTOP), 0);
+    ASSERT_EQ(::kill(sim.pid(), SIGSTOP), 0);
     readFor(fd, 2.0);
-    ASSERT_EQ(::kill(sim.pid, SIGCONT), 0);
+    ASSERT_EQ(::kill(sim.pid(), SIGCONT), 0);
     const Bytes afterStall = joined(readFor(fd, 1.0));
     ::close(fd);
     EXPECT_EQ(finish(sim), 0);

@@ -1,6 +1,7 @@
 #include "SimulatedLine.h"
 
 #include "link/PortMap.h"
+#include "link/SerialLine.h"
 
 #include <array>
 #include <cerrno>
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 #include <utility>
 
@@ -30,22 +30,6 @@ std::string linkTarget(const std::string& path) {
         return {};
     }
     return std::string(buffer.data(), static_cast<std::size_t>(n));
-}
-
-// 115200 8N1, no flow control, no processing: the sensor's bytes as they are.
-bool makeRawSerial(int fd) {
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        return false;
-    }
-    ::cfmakeraw(&tio);
-    if (::cfsetispeed(&tio, B115200) != 0 || ::cfsetospeed(&tio, B115200) != 0) {
-        return false;
-    }
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
@@ -107,7 +91,7 @@ bool PseudoTerminal::open(std::string& error) {
         error = systemError("cannot open '" + device_ + "'");
         return false;
     }
-    if (!makeRawSerial(slave_.get())) {
+    if (!configureSensorLine(slave_.get())) {
         error = systemError("cannot set '" + device_ + "' raw");
         return false;
     }
@@ -201,7 +185,7 @@ FileDescriptor openSerialDevice(const std::string& path, std::string& error) {
         error = systemError("cannot open '" + path + "'");
         return {};
     }
-    if (::isatty(fd.get()) && !makeRawSerial(fd.get())) {
+    if (::isatty(fd.get()) && !configureSensorLine(fd.get())) {
         error = systemError("cannot set '" + path + "' to 115200 8N1 raw");
         return {};
     }
