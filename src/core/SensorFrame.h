@@ -85,6 +85,13 @@ struct FrameValues {
     std::uint32_t reserved = 0;
 };
 
+// Rewrites the checksum after a frame's bytes were changed on purpose.
+inline void sealFrame(FrameBytes& bytes) {
+    const std::uint16_t sum = frameChecksum(bytes.data());
+    bytes[frame::kChecksum] = static_cast<std::uint8_t>(sum);
+    bytes[frame::kChecksum + 1] = static_cast<std::uint8_t>(sum >> 8);
+}
+
 // Builds a complete frame with its checksum (simulators and tests).
 inline FrameBytes encodeFrame(const FrameValues& v) {
     FrameBytes out{};
@@ -98,17 +105,8 @@ inline FrameBytes encodeFrame(const FrameValues& v) {
     writeFloat(&out[frame::kPressure], v.pressure);
     writeFloat(&out[frame::kSeaLevelPressure], v.seaLevelPressure);
     writeU32(&out[frame::kReserved], v.reserved);
-    const std::uint16_t sum = frameChecksum(out.data());
-    out[frame::kChecksum] = static_cast<std::uint8_t>(sum);
-    out[frame::kChecksum + 1] = static_cast<std::uint8_t>(sum >> 8);
+    sealFrame(out);
     return out;
-}
-
-// Rewrites the checksum after a frame's bytes were changed on purpose.
-inline void sealFrame(FrameBytes& bytes) {
-    const std::uint16_t sum = frameChecksum(bytes.data());
-    bytes[frame::kChecksum] = static_cast<std::uint8_t>(sum);
-    bytes[frame::kChecksum + 1] = static_cast<std::uint8_t>(sum >> 8);
 }
 
 } // namespace kelvora
