@@ -9,8 +9,15 @@
  *     void* p = mmap(NULL, KELVORA_SHM_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
  *
  * A reader may also create the block before Kelvora starts (O_CREAT, then
- * ftruncate to KELVORA_SHM_SIZE); Kelvora then opens and uses that block. When
- * Kelvora's window closes, the name is removed; a mapping keeps its last values.
+ * ftruncate to KELVORA_SHM_SIZE); Kelvora then opens and uses that block. It
+ * sets the block's mode to 0600 (the user's own programs only), and it refuses
+ * a block another user owns: then nothing is published. When Kelvora's window
+ * closes, the name is removed if Kelvora created the block; a block that was
+ * there before Kelvora started stays. A mapping keeps its last values.
+ *
+ * Never shrink the block (ftruncate): any mapping of it, the reader's own
+ * included, may then raise SIGBUS at its next access. Kelvora survives that,
+ * says so on its standard error and publishes no more.
  *
  * Layout: little-endian; doubles are IEEE 754 binary64; reserved bytes are 0.
  *

@@ -53,6 +53,15 @@ struct DisplayTexts {
     FieldText seaLevelPressureLogText{"----.--"};
 };
 
+// The four environment texts the observation log writes, as the display tick
+// left them.
+struct ObservationTexts {
+    FieldText temperature;
+    FieldText humidity;
+    FieldText pressure;
+    FieldText seaLevelPressure;
+};
+
 // Formats every display text except intensityText from the period peaks and
 // the frame's own environment fields, resetting each acceleration, vector,
 // JMA-acceleration and velocity peak right after its text is made.
@@ -69,6 +78,12 @@ public:
     DisplayTexts snapshot() const {
         std::lock_guard lock(mutex_);
         return texts_;
+    }
+    // Only the four log texts, for the observation log.
+    ObservationTexts observationTexts() const {
+        std::lock_guard lock(mutex_);
+        return {texts_.temperatureLogText, texts_.humidityLogText, texts_.pressureLogText,
+                texts_.seaLevelPressureLogText};
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "link/PortMap.h"
 
+#include "link/PortLinkLock.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -30,6 +32,13 @@ bool isRealUart(const std::string& path) {
     const bool real = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
     ::close(fd);
     return real;
+}
+
+// A link decides its number, unless a process that registered it has gone and
+// left it behind: its device path may name an unrelated terminal by now.
+bool hasDecidingLink(const std::string& link) {
+    struct stat st {};
+    return ::lstat(link.c_str(), &st) == 0 && !isStaleLink(link);
 }
 
 } // namespace
@@ -72,9 +81,7 @@ std::string PortMap::devicePath(int comNumber) const {
     if (comNumber < 1) {
         return {};
     }
-    const std::string link = linkPath(comNumber);
-    struct stat st {};
-    if (::lstat(link.c_str(), &st) == 0) {
+    if (std::string link = linkPath(comNumber); hasDecidingLink(link)) {
         return link;
     }
     return builtInPath(comNumber);
@@ -105,10 +112,8 @@ std::vector<int> PortMap::presentPorts() const {
         if (n < 1) {
             continue;
         }
-        const std::string link = linkPath(n);
-        struct stat st {};
-        if (::lstat(link.c_str(), &st) == 0) {
-            // A link decides its number: present while its device is.
+        if (const std::string link = linkPath(n); hasDecidingLink(link)) {
+            // Present while its device is.
             if (exists(link)) {
                 ports.push_back(n);
             }

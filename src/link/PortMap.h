@@ -8,7 +8,8 @@ namespace kelvora {
 // COM port numbers on Linux: COM1-32 are /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31,
 // COM65-96 /dev/ttyACM0-31, and a per-user link
 // $XDG_DATA_HOME/Vantrell/Kelvora/ports/COM<n> gives any number any device
-// (it overrides the built-in one). The simulator registers itself that way.
+// (it overrides the built-in one). The simulator registers itself that way; a
+// link it left behind when killed is stale (see PortLinkLock.h) and ignored.
 class PortMap {
 public:
     // Uses /dev and the user's data folder from the environment.
@@ -17,7 +18,8 @@ public:
 
     static constexpr int kHighestBuiltIn = 96;
 
-    // The device path COM<comNumber> opens; empty when the number names none.
+    // The device path COM<comNumber> opens; empty when the number names none. A
+    // stale link gives way to the built-in device, if any.
     std::string devicePath(int comNumber) const;
     // The numbers whose device is present, ascending.
     std::vector<int> presentPorts() const;

@@ -6,15 +6,6 @@
 
 namespace kelvora {
 
-namespace {
-// Shown in every interface language, as the sensor's users know them.
-constexpr std::string_view kCannotOpen = "指定COMポートが開けません";
-constexpr std::string_view kCannotSetBuffers = "送受信バッファが初期化できません";
-constexpr std::string_view kCannotPurge = "入出力バッファをクリアできません";
-constexpr std::string_view kLineSettingsFailed = "UART 設定に失敗しました";
-constexpr std::string_view kTimeoutsFailed = "待ち時間設定に失敗しました";
-} // namespace
-
 ReceptionControl::ReceptionControl(MeasurementPipeline& pipeline, SerialDevice& port,
                                    ReceptionView& view, std::function<std::string(int)> portPath,
                                    ReceptionTimings timings)
@@ -28,40 +19,44 @@ ReceptionControl::~ReceptionControl() {
 void ReceptionControl::StartReceive(int portIndex) {
     view_.showReceiving();
     receiveActive_ = 1;
-    // A run whose thread has ended but whose port the timer has not closed yet:
-    // finish it first, or the new open would find the port still held.
-    if (stopRequested_ == 1 && runState_ == Idle) {
-        completeStop();
+    // Only this thread starts and joins the receive thread, so whether one
+    // exists cannot change under us; the run state can, so it is read once.
+    if (thread_.joinable()) {
+        if (runState_ != Idle) {
+            return; // a run is going
+        }
+        // The run has ended but the timer has not closed its port yet: finish
+        // it first, or the new open would find the port still held.
+        windUp();
         view_.showReceiving();
         receiveActive_ = 1;
-    }
-    if (runState_ != Idle) {
-        return;
+    } else if (runState_ != Idle) {
+        return; // a start is under way (a message box of it is open)
     }
     runState_ = Starting;
     stopRequested_ = 0;
 
     if (!port_.open(portPath_(portIndex))) {
-        failStart(kCannotOpen, false);
+        failStart(StartFailure::CannotOpen, false);
         return;
     }
     if (!port_.setQueueSizes()) {
-        failStart(kCannotSetBuffers, true);
+        failStart(StartFailure::CannotSetBuffers, true);
         return;
     }
     if (!port_.purge()) {
-        failStart(kCannotPurge, true);
+        failStart(StartFailure::CannotPurge, true);
         return;
     }
     if (!port_.applyLineSettings()) {
-        failStart(kLineSettingsFailed, true);
+        failStart(StartFailure::LineSettingsFailed, true);
         return;
     }
     for (int i = 0; i < timings_.settleSteps; ++i) {
         std::this_thread::sleep_for(timings_.settleStep);
     }
     if (!port_.applyTimeouts()) {
-        failStart(kTimeoutsFailed, true);
+        failStart(StartFailure::TimeoutsFailed, true);
         return;
     }
 
@@ -70,8 +65,8 @@ void ReceptionControl::StartReceive(int portIndex) {
     thread_ = std::thread([this] { receiveLoop(); });
 }
 
-void ReceptionControl::failStart(std::string_view message, bool closePort) {
-    view_.showMessage(message);
+void ReceptionControl::failStart(StartFailure reason, bool closePort) {
+    view_.showStartFailure(reason);
     if (closePort) {
         port_.close();
     }
@@ -113,6 +108,10 @@ void ReceptionControl::completeStop() {
     if (stopRequested_ != 1 || runState_ != Idle) {
         return;
     }
+    windUp();
+}
+
+void ReceptionControl::windUp() {
     joinThread(); // the loop has ended; the join makes its last writes visible
     if (port_.isOpen()) {
         port_.purge();

@@ -3,18 +3,18 @@
 #include "core/MeasurementPipeline.h"
 #include "core/Relaxed.h"
 #include "link/SerialDevice.h"
+#include "link/StartFailure.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <thread>
 
 namespace kelvora {
 
 // What reception needs from the window: the start and stop buttons, and a
-// modal message box for failures the user can act on.
+// modal message box for start failures the user can act on.
 class ReceptionView {
 public:
     virtual ~ReceptionView() = default;
@@ -22,7 +22,8 @@ public:
     virtual void showReceiving() = 0;
     // Start enabled and focused, stop disabled.
     virtual void showIdle() = 0;
-    virtual void showMessage(std::string_view text) = 0;
+    // Tells the user why the start failed; returns once the message is closed.
+    virtual void showStartFailure(StartFailure reason) = 0;
 };
 
 // Timings of a reception start; tests shorten them, the product keeps these.
@@ -62,8 +63,10 @@ public:
 
 private:
     void receiveLoop();
-    void failStart(std::string_view message, bool closePort);
+    void failStart(StartFailure reason, bool closePort);
     void joinThread();
+    // Closes an ended run: join, port, recording, buttons.
+    void windUp();
 
     MeasurementPipeline& pipeline_;
     SerialDevice& port_;

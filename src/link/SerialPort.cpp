@@ -31,16 +31,21 @@ bool SerialPort::open(const std::string& path) {
     }
     // Not shared: TIOCEXCL keeps other openers out (root ignores it), the lock
     // keeps out every program that asks for it, Kelvora included.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
         return false;
     }
     fd_ = fd;
+    haveSavedSettings_ = ::tcgetattr(fd, &savedSettings_) == 0;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close();
+        return false;
+    }
     return true;
 }
 
@@ -100,10 +105,19 @@ ReadResult SerialPort::readByte() {
 }
 
 void SerialPort::close() {
-    if (fd_ >= 0) {
-        ::close(fd_); // also drops the lock
-        fd_ = -1;
+    if (fd_ < 0) {
+        return;
     }
+    if (haveSavedSettings_) {
+        (void)::tcsetattr(fd_, TCSANOW, &savedSettings_);
+        haveSavedSettings_ = false;
+    }
+    // The exclusive flag belongs to the device, not to our descriptor: left
+    // set, it refuses every later open (ours too) while the other end of a
+    // pseudo-terminal stays open.
+    (void)::ioctl(fd_, TIOCNXCL);
+    ::close(fd_); // also drops the lock
+    fd_ = -1;
 }
 
 } // namespace kelvora

@@ -3,6 +3,7 @@
 #include "link/SerialDevice.h"
 
 #include <chrono>
+#include <termios.h>
 
 namespace kelvora {
 
@@ -25,6 +26,10 @@ public:
 
 private:
     int fd_ = -1;
+    // The device's settings before we changed them, put back at close: a
+    // device opened by mistake is left as it was found.
+    termios savedSettings_{};
+    bool haveSavedSettings_ = false;
     std::chrono::milliseconds readTimeout_;
 };
 

@@ -100,6 +100,15 @@ void AccelerogramRecorder::recordFrame(const MeasurementState& state) {
     if (started || ++rowsSinceFlush_ >= kRowsPerFlush) {
         file_.flush();
         rowsSinceFlush_ = 0;
+        if (started && file_.lostData()) {
+            // Without its header and the ten seconds before the trigger the
+            // file is no recording: remove it, and the trigger is tried again
+            // on the next frame as after a failed open.
+            file_.abandon();
+            (void)::unlink(path_.get());
+            recording_ = false;
+            return;
+        }
     }
     if (countdown_ == 0 && state.intensity < settings_.recordStopIntensity + 0.01) {
         closeRecording();

@@ -19,7 +19,8 @@ namespace kelvora {
 // Row times are generated (10 ms per row) from the clock reading at the
 // trigger. A file never replaces another: a taken name gets "-2", "-3", ...
 // before ".csv". Failures never reach the caller: a file that cannot be
-// created is tried again on the next frame, a failed write loses its piece.
+// created, or whose header and history cannot all be written, is removed and
+// tried again on the next frame; a later failed write loses its piece.
 class AccelerogramRecorder final : public RecorderHook {
 public:
     // Rows reach the kernel at least this often, so a killed program loses

@@ -74,11 +74,41 @@ struct AtomicStores {
     }
 };
 
-// The POSIX shared-memory object of that name, created or opened, sized to the
-// block and mapped read-write; null when it cannot be had.
-std::uint8_t* mapSharedBlock(const std::string& name);
-// Unmaps the block and removes the name.
-void unmapSharedBlock(std::uint8_t* block, const std::string& name);
+// The named POSIX shared-memory object the block lives in, mapped read-write.
+class SharedMapping {
+public:
+    SharedMapping() = default;
+    ~SharedMapping() { close(); }
+    SharedMapping(const SharedMapping&) = delete;
+    SharedMapping& operator=(const SharedMapping&) = delete;
+
+    // Creates the object, or takes over one this user already owns (a reader
+    // started first, or a killed instance left it): mode 0600, sized, mapped.
+    // False, with one line on standard error, when it cannot be had or belongs
+    // to another user; such a block is left exactly as it is.
+    bool open(const std::string& name);
+    // Unmaps; removes the name only when this process created the object and
+    // the name still refers to it.
+    void close();
+
+    bool isOpen() const { return data_ != nullptr; }
+    std::uint8_t* data() const { return data_; }
+    // True once another process has cut the object short under the mapping:
+    // the stores since then have gone to private memory.
+    bool cutShort() const noexcept;
+    // Says once on standard error that publication has stopped.
+    void reportCutShort() noexcept;
+
+private:
+    std::uint8_t* data_ = nullptr;
+    int guardSlot_ = -1;
+    bool created_ = false;
+    bool reported_ = false;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
+    std::string name_;
+    std::string cutShortMessage_; // made before reception: no allocation on the receive thread
+};
 
 } // namespace publication
 
@@ -94,32 +124,34 @@ public:
     BasicPublicationBlock& operator=(const BasicPublicationBlock&) = delete;
 
     // Creates the block, or opens it when a reader created it first, and fills
-    // it and the image with zeros. False when there is no block: publication is
-    // then skipped without a word.
+    // it and the image with zeros. False when there is no block (said once on
+    // standard error): publication is then skipped.
     bool create() {
-        if (block_ == nullptr) {
-            block_ = publication::mapSharedBlock(name_);
+        if (mapping_.isOpen() && mapping_.cutShort()) {
+            mapping_.close();
         }
-        if (block_ == nullptr) {
+        if (!mapping_.isOpen() && !mapping_.open(name_)) {
+            block_ = nullptr;
             return false;
         }
+        block_ = mapping_.data();
         std::memset(block_, 0, publication::kSize);
         image_.fill(0);
         return true;
     }
-    // Unmaps the block and removes its name. Runs before any reception run or
-    // after the last one has ended.
+    // Unmaps the block, and removes its name when this process created it.
+    // Runs before any reception run or after the last one has ended.
     void destroy() {
-        if (block_ != nullptr) {
-            publication::unmapSharedBlock(block_, name_);
-            block_ = nullptr;
-        }
+        block_ = nullptr;
+        mapping_.close();
     }
+    // False as well once publication has stopped because the block was cut
+    // short. Read it between reception runs.
     bool isOpen() const { return block_ != nullptr; }
     const std::string& name() const { return name_; }
 
     void publishAcceleration(const MeasurementState& s) override {
-        if (block_ == nullptr) {
+        if (!live()) {
             return;
         }
         const std::size_t slot =
@@ -138,7 +170,7 @@ public:
     }
 
     void publishIntensity(const MeasurementState& s) override {
-        if (block_ == nullptr) {
+        if (!live()) {
             return;
         }
         stores_.template statusPair<publication::kJmaStatus>(block_);
@@ -147,7 +179,7 @@ public:
     }
 
     void publishEnvironment(const MeasurementState& s) override {
-        if (block_ == nullptr) {
+        if (!live()) {
             return;
         }
         stores_.real(block_, KELVORA_SHM_TEMPERATURE, s.temperature);
@@ -158,13 +190,25 @@ public:
     }
 
 private:
+    // Whether to publish: false without a block, and from the first round
+    // after another process cut it short (said once on standard error, the
+    // only system call publication ever makes).
+    bool live() noexcept {
+        if (block_ != nullptr && mapping_.cutShort()) {
+            mapping_.reportCutShort();
+            block_ = nullptr;
+        }
+        return block_ != nullptr;
+    }
+
     void putImage(std::size_t axisOffset, std::size_t slot, double value) {
         std::memcpy(image_.data() + axisOffset + slot * sizeof(double), &value, sizeof value);
     }
 
     std::string name_;
     Stores stores_;
-    std::uint8_t* block_ = nullptr;
+    publication::SharedMapping mapping_;
+    std::uint8_t* block_ = nullptr; // the mapping while publishing
     // Collects the samples between two copies; only bytes 0x10 to 0x9F are used.
     alignas(8) std::array<std::uint8_t, publication::kSize> image_{};
 };

@@ -27,6 +27,7 @@ bool RecordFile::create(const char* path) {
     fd_ = fd;
     used_ = 0;
     end_ = 0;
+    lostData_ = false;
     return true;
 }
 
@@ -68,12 +69,22 @@ void RecordFile::flush() {
                 (void)::ftruncate(fd_, end_);
             }
             used_ = 0;
+            lostData_ = true;
             return;
         }
         done += static_cast<std::size_t>(n);
     }
     end_ += static_cast<off_t>(done);
     used_ = 0;
+}
+
+void RecordFile::abandon() {
+    if (fd_ < 0) {
+        return;
+    }
+    used_ = 0;
+    (void)::close(fd_);
+    fd_ = -1;
 }
 
 void RecordFile::close() {

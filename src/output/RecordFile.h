@@ -32,6 +32,10 @@ public:
     void flush();
     // Flushes, waits until the file is on the disk and closes it.
     void close();
+    // Closes without writing what is buffered; the caller removes the file.
+    void abandon();
+    // Whether a piece was lost since the file was created.
+    bool lostData() const { return lostData_; }
 
 private:
     PositionedWrite write_;
@@ -39,6 +43,7 @@ private:
     std::size_t used_ = 0;
     off_t end_ = 0; // the file's length in complete pieces
     int fd_ = -1;
+    bool lostData_ = false;
 };
 
 } // namespace kelvora

@@ -21,6 +21,7 @@ public:
     void writeInt(std::string_view section, std::string_view entry, std::int32_t value) override;
     // Writes pending values out (the destructor does too).
     void sync() { settings_.sync(); }
+    void flush() override { sync(); }
     QString fileName() const { return settings_.fileName(); }
 
 private:

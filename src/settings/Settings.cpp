@@ -38,7 +38,8 @@ WindowRect Settings::defaultWindowRect(WorkArea workArea) {
 
 void Settings::loadLanguage(SettingsStore& store) {
     const std::int32_t stored = read(store, key::kLanguage, 0);
-    LanguageIndex = stored >= kLanguageCount ? 0 : stored;
+    // A negative index would select past the language tables.
+    LanguageIndex = stored < 0 || stored >= kLanguageCount ? 0 : stored;
 }
 
 void Settings::loadWindowSettings(SettingsStore& store, WorkArea workArea) {

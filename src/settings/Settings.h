@@ -78,8 +78,8 @@ struct Settings {
     PipelineSettings pipeline; // useSensorSiGal, useSensorVelocity, jmaWindowMode, IntensityScale
     RecorderSettings recorder; // recordStart/StopIntensity, recordMinSeconds, recordStartVelocity
 
-    // Application start-up, before any window: the language alone. 5 or more
-    // becomes 0; a smaller value, negative ones too, is kept.
+    // Application start-up, before any window: the language alone. A value
+    // outside 0 to 4 becomes 0.
     void loadLanguage(SettingsStore& store);
     // Main-window initialisation: everything but the language and the colours.
     void loadWindowSettings(SettingsStore& store, WorkArea workArea);

@@ -14,6 +14,8 @@ public:
                                  std::int32_t defaultValue) = 0;
     // Stores the value, creating the section when needed. Failures are ignored.
     virtual void writeInt(std::string_view section, std::string_view entry, std::int32_t value) = 0;
+    // Writes what is pending out to the store.
+    virtual void flush() {}
 };
 
 } // namespace kelvora

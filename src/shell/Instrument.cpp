@@ -2,6 +2,8 @@
 
 #include "output/OutputFolders.h"
 
+#include <limits>
+
 namespace kelvora {
 
 Instrument::Instrument(const PipelineSettings& pipelineSettings,
@@ -14,7 +16,14 @@ Instrument::Instrument(const PipelineSettings& pipelineSettings,
       pipeline_(state_, pipelineSettings, alerts_, board_, sounds_), port_(options.readTimeout),
       reception_(
           pipeline_, port_, view,
-          [this](int portIndex) { return ports_.devicePath(portIndex + 1); }, options.timings) {
+          [this](int portIndex) {
+              // The stored index is COM number - 1; one that names no number
+              // (a hand-edited store) opens nothing.
+              return portIndex >= 0 && portIndex < std::numeric_limits<int>::max()
+                         ? ports_.devicePath(portIndex + 1)
+                         : std::string();
+          },
+          options.timings) {
     pipeline_.setRecorder(&recorder_);
     pipeline_.setPublication(&publication_);
 }

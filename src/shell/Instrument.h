@@ -46,6 +46,7 @@ public:
     MeasurementState& state() { return state_; }
     IntensityAlerts& alerts() { return alerts_; }
     const DisplayTextBoard& displayTexts() const { return board_; }
+    DisplayTextBoard& displayTexts() { return board_; }
     AccelerogramRecorder& recorder() { return recorder_; }
     PublicationBlock& publication() { return publication_; }
     const PortMap& ports() const { return ports_; }

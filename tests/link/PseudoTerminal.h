@@ -37,6 +37,8 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     const std::string& slavePath() const { return slavePath_; }
+    // The test's own descriptor of the slave, to look at or change its settings.
+    int holder() const { return holder_; }
 
     void write(const void* data, std::size_t size) {
         const auto* p = static_cast<const unsigned char*>(data);

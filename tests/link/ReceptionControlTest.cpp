@@ -24,11 +24,16 @@ using namespace std::chrono_literals;
 
 constexpr auto kReadTimeout = 100ms;
 
+// How a start failure appears among a view's events.
+std::string failureEvent(StartFailure reason) {
+    return "failure:" + std::to_string(static_cast<int>(reason));
+}
+
 class RecordingView : public ReceptionView {
 public:
     void showReceiving() override { record("receiving"); }
     void showIdle() override { record("idle"); }
-    void showMessage(std::string_view text) override { record("message:" + std::string(text)); }
+    void showStartFailure(StartFailure reason) override { record(failureEvent(reason)); }
 
     std::vector<std::string> events() const {
         std::lock_guard lock(mutex_);
@@ -186,8 +191,8 @@ TEST_F(ReceptionOnPseudoTerminal, ABusyPortFailsWithItsMessageAndTheControlsRetu
     ASSERT_TRUE(other.open(line.slavePath()));
 
     control.StartReceive(0);
-    EXPECT_EQ(view.events(),
-              (std::vector<std::string>{"receiving", "message:指定COMポートが開けません", "idle"}));
+    EXPECT_EQ(view.events(), (std::vector<std::string>{
+                                 "receiving", failureEvent(StartFailure::CannotOpen), "idle"}));
     EXPECT_EQ(control.runState(), ReceptionControl::Idle);
     EXPECT_EQ(control.receiveActive(), 0);
     EXPECT_EQ(control.stopRequested(), 0);
@@ -257,6 +262,93 @@ TEST_F(ReceptionOnPseudoTerminal, StartRightAfterTheThreadEndedFinishesTheOldRun
     stopAndComplete();
 }
 
+// A device whose pending read returns only when released: the run ends as soon
+// as a start begins.
+class ReleasedReadDevice : public SerialDevice {
+public:
+    bool open(const std::string&) override { return open_ = true; }
+    bool setQueueSizes() override { return true; }
+    bool purge() override { return true; }
+    bool applyLineSettings() override { return true; }
+    bool applyTimeouts() override { return true; }
+    ReadResult readByte() override {
+        waiting_ = true;
+        while (!released_.exchange(false)) {
+            std::this_thread::yield();
+        }
+        waiting_ = false;
+        return ReadResult::none();
+    }
+    bool isOpen() const override { return open_; }
+    void close() override { open_ = false; }
+
+    void release() { released_ = true; }
+    bool waiting() const { return waiting_; }
+
+private:
+    std::atomic<bool> open_{false};
+    std::atomic<bool> waiting_{false};
+    std::atomic<bool> released_{false};
+};
+
+// Releases the device's pending read as a start begins, then lingers a chosen
+// while before the start goes on, so the run's end falls at every point of the
+// start's decision.
+class ReleasingView : public ReceptionView {
+public:
+    explicit ReleasingView(ReleasedReadDevice& device) : device_(device) {}
+    void showReceiving() override {
+        device_.release();
+        for (int i = lingerSpins; i > 0; --i) {
+            sink_.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    void showIdle() override {}
+    void showStartFailure(StartFailure) override {}
+    int lingerSpins = 0;
+
+private:
+    ReleasedReadDevice& device_;
+    std::atomic<int> sink_{0};
+};
+
+// The waits here are short and many: poll without sleeping.
+template <typename Condition> bool spinUntil(Condition condition) {
+    return kelvora::test::waitFor(condition, 5s, 0ms);
+}
+
+TEST(ReceptionStartRace, AStartAsTheRunEndsNeverAbortsAndLeavesOneRun) {
+    PipelineRig rig;
+    ReleasedReadDevice device;
+    ReleasingView view(device);
+    ReceptionControl control(
+        rig.pipeline, device, view, [](int) { return "/dev/null"; }, ReceptionTimings{0ms, 0});
+    auto windUp = [&] {
+        if (control.runState() == ReceptionControl::Running) {
+            control.RequestStop();
+            device.release();
+        }
+        ASSERT_TRUE(spinUntil([&] { return control.runState() == ReceptionControl::Idle; }));
+        control.completeStop();
+    };
+    // The receive thread leaves its loop anywhere from before the start's
+    // first look at the run state to well after it.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        view.lingerSpins = (attempt * 7919) % 1000;
+        control.StartReceive(0);
+        ASSERT_EQ(control.runState(), ReceptionControl::Running);
+        ASSERT_TRUE(spinUntil([&] { return device.waiting(); }));
+        control.RequestStop();
+        control.StartReceive(0); // releases the pending read: the run ends now
+        const auto state = control.runState();
+        ASSERT_TRUE(state == ReceptionControl::Running || state == ReceptionControl::Idle);
+        ASSERT_EQ(control.receiveActive(), 1);
+        windUp();
+        ASSERT_EQ(control.receiveActive(), 0) << "attempt " << attempt;
+        ASSERT_FALSE(device.isOpen());
+    }
+}
+
 // Each start step that can fail, through a device that fails on demand.
 class FailingDevice : public SerialDevice {
 public:
@@ -283,16 +375,16 @@ private:
     bool open_ = false;
 };
 
-struct StartFailure {
+struct FailingStep {
     int step;
-    const char* message;
+    StartFailure reason;
 };
 
-void PrintTo(const StartFailure& failure, std::ostream* os) {
+void PrintTo(const FailingStep& failure, std::ostream* os) {
     *os << "step " << failure.step;
 }
 
-class ReceptionStartFailure : public ::testing::TestWithParam<StartFailure> {};
+class ReceptionStartFailure : public ::testing::TestWithParam<FailingStep> {};
 
 TEST_P(ReceptionStartFailure, ShowsItsMessageClosesThePortAndReturnsToIdle) {
     PipelineRig rig;
@@ -306,8 +398,7 @@ TEST_P(ReceptionStartFailure, ShowsItsMessageClosesThePortAndReturnsToIdle) {
     control.StartReceive(2);
     EXPECT_EQ(openedPath, "/dev/ttyS2");
     EXPECT_EQ(view.events(),
-              (std::vector<std::string>{"receiving", std::string("message:") + GetParam().message,
-                                        "idle"}));
+              (std::vector<std::string>{"receiving", failureEvent(GetParam().reason), "idle"}));
     EXPECT_FALSE(device.isOpen());
     EXPECT_EQ(device.closes, GetParam().step == 1 ? 0 : 1);
     EXPECT_EQ(control.runState(), ReceptionControl::Idle);
@@ -315,11 +406,11 @@ TEST_P(ReceptionStartFailure, ShowsItsMessageClosesThePortAndReturnsToIdle) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, ReceptionStartFailure,
-                         ::testing::Values(StartFailure{1, "指定COMポートが開けません"},
-                                           StartFailure{2, "送受信バッファが初期化できません"},
-                                           StartFailure{3, "入出力バッファをクリアできません"},
-                                           StartFailure{4, "UART 設定に失敗しました"},
-                                           StartFailure{5, "待ち時間設定に失敗しました"}));
+                         ::testing::Values(FailingStep{1, StartFailure::CannotOpen},
+                                           FailingStep{2, StartFailure::CannotSetBuffers},
+                                           FailingStep{3, StartFailure::CannotPurge},
+                                           FailingStep{4, StartFailure::LineSettingsFailed},
+                                           FailingStep{5, StartFailure::TimeoutsFailed}));
 
 } // namespace
 } // namespace kelvora::test

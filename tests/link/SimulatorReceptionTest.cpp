@@ -31,7 +31,9 @@ class SilentView : public ReceptionView {
 public:
     void showReceiving() override {}
     void showIdle() override {}
-    void showMessage(std::string_view text) override { messages += std::string(text) + "\n"; }
+    void showStartFailure(StartFailure reason) override {
+        messages += "start failure " + std::to_string(static_cast<int>(reason)) + "\n";
+    }
     std::string messages;
 };
 

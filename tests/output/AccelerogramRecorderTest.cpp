@@ -553,17 +553,21 @@ INSTANTIATE_TEST_SUITE_P(
                                       }}),
     [](const ::testing::TestParamInfo<OpenFailureCase>& param) { return param.param.name; });
 
-// pwrite(2) that fails with ENOSPC while `failing` is set; with `shortFirst`
-// the first failing call writes half its bytes and the next one fails.
+// pwrite(2) that fails with ENOSPC while `failing` is set, once `callsBefore`
+// more calls have gone through; with `shortFirst` the first failing call
+// writes half its bytes and the next one fails.
 struct WriteFault {
     bool failing = false;
     bool shortFirst = false;
     bool wroteShort = false;
+    int callsBefore = 0;
 };
 WriteFault gFault;
 
 ssize_t faultyPwrite(int fd, const void* data, std::size_t size, off_t offset) {
-    if (gFault.failing) {
+    if (gFault.failing && gFault.callsBefore > 0) {
+        --gFault.callsBefore;
+    } else if (gFault.failing) {
         if (gFault.shortFirst && !gFault.wroteShort && size > 1) {
             gFault.wroteShort = true;
             return ::pwrite(fd, data, size / 2, offset);
@@ -617,31 +621,63 @@ TEST_P(RecorderWriteFailure, LosesOnlyThePieceThatFailed) {
     EXPECT_EQ(gFault.wroteShort, GetParam());
 }
 
-TEST_P(RecorderWriteFailure, AFileThatTakesNoBytesStillEndsAndTheNextOneIsWhole) {
-    settings_.recordStartIntensity = 3.0;
-    settings_.recordStopIntensity = 2.0;
-    make(folder_, &faultyPwrite);
-    gFault.failing = true;
-    frame(5.0, 1);
-    for (int n = 2; n <= 3000; ++n) {
-        frame(1.0, n);
-    }
-    EXPECT_FALSE(recorder_->isRecording());
-    ASSERT_EQ(names().size(), 1u);
-    EXPECT_EQ(fs::file_size(folder_ / names()[0]), 0u);
-
-    gFault.failing = false;
-    clock_.time = {2026, 3, 14, 10, 0, 0, 0};
-    frame(5.0, 3001);
-    recorder_->closeRecording();
-    ASSERT_EQ(names().size(), 2u);
-    EXPECT_EQ(rowsOf(folder_ / "20260314-095950.csv").size(), 1001u);
-}
-
 INSTANTIATE_TEST_SUITE_P(Writes, RecorderWriteFailure, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& param) {
                              return param.param ? "ShortWriteThenFailure" : "Failure";
                          });
+
+struct StartWriteFailureCase {
+    const char* name;
+    int callsBefore; // the start (header, history, trigger row) takes two pieces
+    bool shortFirst;
+};
+
+void PrintTo(const StartWriteFailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RecorderStartWriteFailure : public Recorder,
+                                  public ::testing::WithParamInterface<StartWriteFailureCase> {
+protected:
+    void SetUp() override {
+        Recorder::SetUp();
+        gFault = {};
+        gFault.callsBefore = GetParam().callsBefore;
+        gFault.shortFirst = GetParam().shortFirst;
+    }
+};
+
+TEST_P(RecorderStartWriteFailure, LeavesNoFileAndTriesAgainUntilAWholeStartIsWritten) {
+    make(folder_, &faultyPwrite);
+    gFault.failing = true;
+    frame(5.0, 1);
+    EXPECT_FALSE(recorder_->isRecording());
+    EXPECT_TRUE(names().empty()) << "no empty or headless file is left";
+    gFault.callsBefore = GetParam().callsBefore;
+    frame(5.0, 2);
+    EXPECT_FALSE(recorder_->isRecording());
+    EXPECT_TRUE(names().empty());
+    EXPECT_EQ(clock_.readings, 2) << "the trigger was tried on each frame";
+
+    // The disk frees up: the next triggered frame starts a whole recording.
+    gFault.failing = false;
+    clock_.time = {2026, 3, 14, 10, 0, 0, 0};
+    frame(5.0, 3);
+    EXPECT_TRUE(recorder_->isRecording());
+    recorder_->closeRecording();
+    ASSERT_EQ(names(), (std::vector<std::string>{"20260314-095950.csv"}));
+    const std::vector<std::string> rows = rowsOf(folder_ / names()[0]);
+    ASSERT_EQ(rows.size(), 1001u);
+    EXPECT_EQ(frameOfRow(rows[999]), 2);
+    EXPECT_EQ(frameOfRow(rows[1000]), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderStartWriteFailure,
+    ::testing::Values(StartWriteFailureCase{"NothingFits", 0, false},
+                      StartWriteFailureCase{"HeaderAndSomeHistoryFit", 1, false},
+                      StartWriteFailureCase{"HistoryCutShort", 1, true}),
+    [](const ::testing::TestParamInfo<StartWriteFailureCase>& param) { return param.param.name; });
 
 // --- Durability and closing ------------------------------------------------
 

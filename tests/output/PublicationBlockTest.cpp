@@ -2,7 +2,9 @@
 // own per test, driven by the frame pipeline: the zeroed block, the
 // acceleration copies every fifth frame, the intensity code at display ticks,
 // the environment once a second, the order of the stores within one frame, a
-// block a reader created first, and no block at all.
+// block a reader created first, and no block at all; and what other programs
+// may do to the block: cut it short, loosen its mode, own it, or remove and
+// make it again.
 #include "output/PublicationBlock.h"
 #include "../core/FrameFixtures.h"
 #include "SharedBlockReader.h"
@@ -11,10 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <grp.h>
+#include <sys/types.h>
+#include <sys/wait.h>
 
 namespace kelvora::test {
 namespace {
@@ -464,6 +473,347 @@ TEST_F(PublicationBlockTest, DestroyRemovesTheNameAndLaterFramesWriteNothing) {
     EXPECT_EQ(reader.byte(kEnvUpdated), 0);
     expectSamplesOfFrames(reader, 0);
     block.destroy(); // a second removal is harmless
+}
+
+// --- What other programs may do to the block ----------------------------------------
+
+// A block name of its own for one case, removed when the case ends however
+// it ends.
+struct CaseBlockName {
+    explicit CaseBlockName(std::string_view tag) : name(uniqueBlockName(tag)) {}
+    ~CaseBlockName() { ::shm_unlink(name.c_str()); }
+    CaseBlockName(const CaseBlockName&) = delete;
+    CaseBlockName& operator=(const CaseBlockName&) = delete;
+    const std::string name;
+};
+
+// Cuts the block down to `size` bytes through a descriptor of its own, as
+// another program (or `truncate -s 0 /dev/shm/...`) would.
+bool cutBlock(const std::string& name, off_t size = 0) {
+    const int fd = ::shm_open(name.c_str(), O_RDWR, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const bool cut = ::ftruncate(fd, size) == 0;
+    ::close(fd);
+    return cut;
+}
+
+struct stat blockStat(const std::string& name) {
+    struct stat info {};
+    const int fd = ::shm_open(name.c_str(), O_RDONLY, 0);
+    if (fd >= 0) {
+        ::fstat(fd, &info);
+        ::close(fd);
+    }
+    return info;
+}
+
+// Standard error of a death-test child, compared whole: one line, once.
+::testing::Matcher<const std::string&> exactly(const std::string& text) {
+    return ::testing::Eq(text);
+}
+
+// The product's stores, but the block is cut short right before the store
+// numbered `cutAt` (counted from 1 over the whole run): after any check a
+// writer could make first.
+struct CuttingStores {
+    const std::string* name = nullptr;
+    int* countdown = nullptr;
+
+    void cutWhenDue() const {
+        if (--*countdown == 0 && !cutBlock(*name)) {
+            std::_Exit(10);
+        }
+    }
+    void byte(std::uint8_t* block, std::size_t offset, std::uint8_t value) const {
+        cutWhenDue();
+        publication::AtomicStores{}.byte(block, offset, value);
+    }
+    void real(std::uint8_t* block, std::size_t offset, double value) const {
+        cutWhenDue();
+        publication::AtomicStores{}.real(block, offset, value);
+    }
+    template <std::size_t Offset> void statusPair(std::uint8_t* block) const {
+        cutWhenDue();
+        publication::AtomicStores{}.template statusPair<Offset>(block);
+    }
+};
+
+// Another program cuts the block short while frames are published: the next
+// store into the mapping would raise SIGBUS and take the receive thread (and
+// the monitor) down. The frames run on in a child, which must exit normally,
+// say once that publication stopped, and leave the block as it was cut.
+TEST_F(PublicationBlockTest, ABlockCutShortByAnotherProgramNeverKillsTheMonitor) {
+    struct Case {
+        const char* what;
+        int cutAt; // the store before which the block is cut; 0: before the first frame
+    };
+    // Frame 0 makes stores 1-2 (intensity), frame 2 stores 3-7 (environment),
+    // frame 4 stores 8-153 (busy byte, samples, status pair), frame 9 the next copy.
+    const Case cases[] = {
+        {"before any frame", 0},
+        {"at the intensity status", 1},
+        {"among the environment values", 4},
+        {"at the busy byte of a copy", 8},
+        {"in the middle of the samples", 80},
+        {"at the status pair of a copy", 153},
+        {"in a later copy", 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CaseBlockName caseName("cut");
+        const std::string& blockName = caseName.name;
+        const std::string stopped = "kelvora: shared-memory block " + blockName +
+                                    " was cut short by another program; live values are no "
+                                    "longer published\n";
+        EXPECT_EXIT(
+            {
+                int countdown = c.cutAt;
+                BasicPublicationBlock<CuttingStores> block(blockName,
+                                                           CuttingStores{&blockName, &countdown});
+                if (!block.create()) {
+                    std::_Exit(11);
+                }
+                if (c.cutAt == 0 && !cutBlock(blockName)) {
+                    std::_Exit(12);
+                }
+                PipelineRig cutRig;
+                cutRig.pipeline.setPublication(&block);
+                cutRig.pipeline.startReception();
+                for (int n = 0; n < 250; ++n) {
+                    runFrame(cutRig, numberedFrame(n));
+                }
+                std::_Exit(block.isOpen() ? 13 : 0); // publication has stopped
+            },
+            ::testing::ExitedWithCode(0), exactly(stopped));
+        EXPECT_TRUE(blockExists(blockName));
+        EXPECT_EQ(blockStat(blockName).st_size, 0) << "nobody grew it back";
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizerSigbusHandler = true;
+#else
+constexpr bool kSanitizerSigbusHandler = false;
+#endif
+
+// Ended by the bus error: killed by SIGBUS or, in a sanitizer build (whose
+// handler was installed before ours and is passed the signal), through the
+// sanitizer's report, which exits or aborts (abort_on_error).
+bool endedByBusError(int status) {
+    if (kSanitizerSigbusHandler) {
+        return (WIFEXITED(status) && WEXITSTATUS(status) != 0) ||
+               (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
+    }
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGBUS;
+}
+
+// The monitor's guard acts on its blocks' addresses only: a SIGBUS anywhere
+// else, from a fault or sent, still ends the process as it would without it.
+TEST_F(PublicationBlockTest, OtherBusErrorsStillEndTheProcess) {
+    PublicationBlock block(name);
+    ASSERT_TRUE(block.create());
+    const CaseBlockName other("other");
+    const int fd = ::shm_open(other.name.c_str(), O_CREAT | O_RDWR, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 4096), 0);
+    void* mapped = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    ASSERT_EQ(::ftruncate(fd, 0), 0);
+    ::close(fd);
+    const char* report = kSanitizerSigbusHandler ? "DEADLYSIGNAL" : "";
+
+    EXPECT_EXIT(
+        {
+            std::atomic_ref<std::uint8_t>(*static_cast<std::uint8_t*>(mapped)).store(1);
+            std::_Exit(0);
+        },
+        endedByBusError, report);
+    EXPECT_EXIT(::raise(SIGBUS), endedByBusError, report);
+    ::munmap(mapped, 4096);
+    EXPECT_TRUE(block.isOpen());
+}
+
+// A block cut short is dropped at the next create(): a new block is made and
+// published into.
+TEST_F(PublicationBlockTest, CreateAfterTheBlockWasCutShortStartsAFreshBlock) {
+    EXPECT_EXIT(
+        {
+            PublicationBlock block(name);
+            if (!block.create() || !cutBlock(name)) {
+                std::_Exit(11);
+            }
+            rig.pipeline.setPublication(&block);
+            rig.pipeline.startReception();
+            for (int n = 0; n < 5; ++n) {
+                runFrame(rig, numberedFrame(n));
+            }
+            if (block.isOpen() || !block.create()) {
+                std::_Exit(12);
+            }
+            for (int n = 5; n < 10; ++n) {
+                runFrame(rig, numberedFrame(n));
+            }
+            SharedBlockReader reader(name);
+            std::_Exit(reader.isOpen() && reader.byte(kAccelUpdated) == 0xFF &&
+                               reader.sample(kAccelX, 0) == numberedFrame(5).accelX
+                           ? 0
+                           : 13);
+        },
+        ::testing::ExitedWithCode(0), "was cut short");
+}
+
+// A block this user owns, whoever made it and with whatever mode, is narrowed
+// to the user's own programs before anything is published into it.
+TEST_F(PublicationBlockTest, AnOwnBlockWithLooserPermissionsIsNarrowedTo0600) {
+    struct Case {
+        const char* what;
+        mode_t mode; // of the block a reader made first; 0: the monitor makes it
+        mode_t umask;
+    };
+    const Case cases[] = {
+        {"a reader's block open to everyone", 0666, 022},
+        {"a reader's block readable by everyone", 0644, 022},
+        {"a reader's block open to the group", 0660, 022},
+        {"the monitor's own block under a umask without the owner's write", 0, 0277},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CaseBlockName caseName("mode");
+        const std::string& blockName = caseName.name;
+        if (c.mode != 0) {
+            const int fd = ::shm_open(blockName.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::fchmod(fd, c.mode), 0); // past the umask
+            ASSERT_EQ(::ftruncate(fd, 256), 0);
+            ::close(fd);
+        }
+        const mode_t previous = ::umask(c.umask);
+        PublicationBlock block(blockName);
+        const bool created = block.create();
+        ::umask(previous);
+        ASSERT_TRUE(created);
+        const struct stat info = blockStat(blockName);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(info.st_size, 256);
+        block.destroy();
+    }
+}
+
+// A block another user owns is refused: one line on standard error, nothing
+// published, and the block left exactly as it was (contents, size, mode,
+// owner). Tried both ways: the monitor as root against a block given to
+// another user, and the monitor as an ordinary user against root's block.
+TEST_F(PublicationBlockTest, ABlockAnotherUserOwnsIsRefusedWithOneMessageAndLeftAlone) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a block to another user or to run as another user";
+    }
+    constexpr uid_t kOrdinaryUser = 64123;
+    constexpr uid_t kOtherUser = 64124;
+    struct Case {
+        const char* what;
+        mode_t mode;
+        bool monitorAsOrdinaryUser; // else root, with the block given to kOtherUser
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"root's block open to everyone", 0666, true, "belongs to user 0"},
+        {"root's block for root alone", 0600, true, "Permission denied"},
+        {"another user's block open to everyone", 0666, false, "belongs to user 64124"},
+        {"another user's block for that user alone", 0600, false, "belongs to user 64124"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CaseBlockName caseName("owner");
+        const std::string& blockName = caseName.name;
+        {
+            const int fd = ::shm_open(blockName.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::ftruncate(fd, 256), 0);
+            ASSERT_EQ(::fchmod(fd, c.mode), 0);
+            if (!c.monitorAsOrdinaryUser) {
+                ASSERT_EQ(::fchown(fd, kOtherUser, kOtherUser), 0);
+            }
+            ::close(fd);
+        }
+        {
+            SharedBlockReader owner(blockName);
+            ASSERT_TRUE(owner.isOpen());
+            owner.fill(0xAA);
+        }
+        const struct stat before = blockStat(blockName);
+
+        EXPECT_EXIT(
+            {
+                if (c.monitorAsOrdinaryUser &&
+                    (::setgroups(0, nullptr) != 0 ||
+                     ::setresgid(kOrdinaryUser, kOrdinaryUser, kOrdinaryUser) != 0 ||
+                     ::setresuid(kOrdinaryUser, kOrdinaryUser, kOrdinaryUser) != 0)) {
+                    std::_Exit(11);
+                }
+                PublicationBlock block(blockName);
+                const bool created = block.create();
+                PipelineRig ownerRig;
+                ownerRig.pipeline.setPublication(&block);
+                ownerRig.pipeline.startReception();
+                for (int n = 0; n < 110; ++n) {
+                    runFrame(ownerRig, numberedFrame(n));
+                }
+                block.destroy();
+                std::_Exit(created || block.isOpen() ? 12 : 0);
+            },
+            ::testing::ExitedWithCode(0),
+            exactly("kelvora: shared-memory block " + blockName + ": " + c.reason +
+                    "; live values are not published\n"));
+
+        EXPECT_TRUE(blockExists(blockName)) << "not removed";
+        const struct stat after = blockStat(blockName);
+        EXPECT_EQ(after.st_size, before.st_size);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        SharedBlockReader reader(blockName);
+        EXPECT_TRUE(reader.isOpen());
+        if (reader.isOpen()) {
+            const auto bytes = reader.bytes();
+            EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0xAA), 256) << "bytes written into";
+        }
+    }
+}
+
+// The name is removed only when this process made the block and the name
+// still stands for it; a reader's block, or one a reader made again under the
+// same name, stays for its owner.
+TEST_F(PublicationBlockTest, DestroyRemovesOnlyTheBlockThisProcessCreated) {
+    struct Case {
+        const char* what;
+        bool readerFirst;    // a reader made the block before the monitor started
+        bool remadeByReader; // removed and made again under the same name meanwhile
+        bool removed;
+    };
+    const Case cases[] = {
+        {"made by the monitor", false, false, true},
+        {"made by a reader first", true, false, false},
+        {"made by the monitor, then removed and made again by a reader", false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CaseBlockName caseName("owned");
+        const std::string& blockName = caseName.name;
+        if (c.readerFirst) {
+            SharedBlockReader early(blockName, 256);
+            ASSERT_TRUE(early.isOpen());
+        }
+        PublicationBlock block(blockName);
+        ASSERT_TRUE(block.create());
+        if (c.remadeByReader) {
+            ASSERT_EQ(::shm_unlink(blockName.c_str()), 0);
+            SharedBlockReader again(blockName, 256);
+            ASSERT_TRUE(again.isOpen());
+        }
+        block.destroy();
+        EXPECT_EQ(blockExists(blockName), !c.removed);
+    }
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // kelvora-shm as a child process against a block this test publishes into:
 // the three sections read back exactly, the watch that prints each update once
 // and clears its updated byte, the busy acceleration section left alone, and
-// the refusals (no block, a short block, bad options).
+// the refusals (no block, a short block, bad options), and a block cut short
+// while it is watched.
 #include "SharedBlockReader.h"
 #include "ShmLines.h"
 #include "output/PublicationBlock.h"
@@ -258,6 +259,26 @@ TEST_F(ShmTool, WatchLeavesTheAccelerationSectionAloneWhileItIsBusy) {
 
     watcher.signal(SIGINT);
     EXPECT_EQ(watcher.finish().exitStatus, 0);
+}
+
+// Another program cuts the block short (ftruncate, `truncate -s 0`) while it
+// is watched: the watch's next access would raise SIGBUS. It ends with status
+// 1 and one line instead, and prints nothing of the lost block.
+TEST_F(ShmTool, WatchEndsWithOneLineWhenTheBlockIsCutShort) {
+    ASSERT_TRUE(block.create());
+    ChildProcess watcher({kTool, "--name", name, "--json"});
+    publishEnvironment();
+    ASSERT_TRUE(watcher.readLine(10s).has_value()) << "the watch has started";
+
+    const int fd = ::shm_open(name.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 0), 0);
+    ::close(fd);
+
+    const ToolRun run = watcher.finish(10s);
+    EXPECT_EQ(run.exitStatus, 1) << "-1: ended by a signal";
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "kelvora-shm: the block " + name + " was cut short by another program\n");
 }
 
 } // namespace

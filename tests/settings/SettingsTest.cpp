@@ -174,9 +174,10 @@ TEST_F(SettingsStoreFile, ValuesSurviveALoadAndSaveCycle) {
     EXPECT_EQ(fileEntries(), expected);
 }
 
-TEST_F(SettingsStoreFile, TheLanguageIsClampedOnlyFromAbove) {
-    const std::pair<int, int> cases[] = {{7, 0}, {5, 0},   {4, 4},  {1, 1},
-                                         {0, 0}, {-1, -1}, {-9, -9}};
+TEST_F(SettingsStoreFile, ALanguageOutsideTheFiveBecomesTheFirst) {
+    const std::pair<int, int> cases[] = {
+        {7, 0},  {5, 0},         {4, 4}, {1, 1}, {0, 0}, {-1, 0}, {-2147483647 - 1, 0},
+        {-9, 0}, {2147483647, 0}};
     for (const auto& [stored, loaded] : cases) {
         storeRaw("Language/LangNo", stored);
         QtSettingsStore store(application_);

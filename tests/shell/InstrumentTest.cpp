@@ -4,6 +4,7 @@
 #include "shell/Instrument.h"
 
 #include "output/OutputFolders.h"
+#include "shell/StartFailureText.h"
 #include "support/SimulatorProcess.h"
 #include "support/TemporaryFolder.h"
 #include "support/Waiting.h"
@@ -53,7 +54,10 @@ class SilentView : public ReceptionView {
 public:
     void showReceiving() override {}
     void showIdle() override {}
-    void showMessage(std::string_view text) override { messages += std::string(text); }
+    // The text the window shows, so a failure reads as the user sees it.
+    void showStartFailure(StartFailure reason) override {
+        messages += std::string(startFailureText(reason));
+    }
     std::string messages;
 };
 
@@ -153,6 +157,16 @@ TEST_F(InstrumentOnSimulator, AnEarthquakeIsRecordedPublishedAndAnnounced) {
     EXPECT_NE(std::find(played.begin(), played.end(), "./Sounds/SiAlert/04.wav"), played.end())
         << "class 4 held for two display ticks plays its alert";
     EXPECT_TRUE(view_.messages.empty()) << view_.messages;
+}
+
+TEST_F(InstrumentOnSimulator, AStoredPortIndexThatNamesNoPortFailsToOpen) {
+    ReceptionControl& reception = instrument_->reception();
+    for (const int portIndex : {-1, -2147483647 - 1, 2147483647, 2147483646, 99999}) {
+        view_.messages.clear();
+        reception.StartReceive(portIndex);
+        EXPECT_EQ(view_.messages, "指定COMポートが開けません") << portIndex;
+        EXPECT_EQ(reception.runState(), ReceptionControl::Idle) << portIndex;
+    }
 }
 
 TEST_F(InstrumentOnSimulator, ShutdownWhileReceivingLeavesNothingOpen) {

@@ -9,17 +9,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kelvora::test {
 namespace {
@@ -476,6 +481,123 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine{"RecorderSettingWithoutRecordDir", {"--record-start", "3.0", "@stream"}},
         BadCommandLine{"ClockWithoutRecordDir", {"--clock", "2026-01-01 00:00:05.437", "@stream"}}),
     [](const ::testing::TestParamInfo<BadCommandLine>& param) { return param.param.name; });
+
+// Standard streams that fail: an input that cannot be read leaves standard
+// output empty, as a bad file name does; an output that cannot be written is
+// status 1 with a message, not a silent loss.
+enum class Input { Stream, Directory, WriteOnly };
+enum class Output { File, Full };
+
+struct StreamFailure {
+    const char* name;
+    std::vector<std::string> args; // "@stream" stands for a stream file
+    Input in;
+    Output out;
+    Output err;
+    int exitStatus;
+    std::string messageHas; // on standard error
+};
+
+void PrintTo(const StreamFailure& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReplayStandardStreams : public ReplayTool,
+                              public ::testing::WithParamInterface<StreamFailure> {};
+
+TEST_P(ReplayStandardStreams, FailWithTheirStatusAndNothingHalfWritten) {
+    const StreamFailure& c = GetParam();
+    // Longer than the tool's output buffer, so that writes fail on the way too.
+    const fs::path stream = writeFile("stream.bin", sim::makeStream(42, 10.0, {}));
+    std::vector<std::string> argv{kReplayPath};
+    for (const std::string& a : c.args) {
+        argv.push_back(a == "@stream" ? stream.string() : a);
+    }
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0) << std::strerror(errno);
+    const int writeOnly = ::open(stream.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writeOnly, 0) << std::strerror(errno);
+    ChildOptions options;
+    options.in = c.in == Input::Stream      ? Redirect::file(stream)
+                 : c.in == Input::Directory ? Redirect::file(dir_)
+                                            : Redirect::descriptor(writeOnly);
+    options.out =
+        c.out == Output::Full ? Redirect::descriptor(full) : Redirect::file(dir_ / "stdout");
+    options.err =
+        c.err == Output::Full ? Redirect::descriptor(full) : Redirect::file(dir_ / "stderr");
+    const ToolRun tool = runTool(argv, options);
+    ::close(full);
+    ::close(writeOnly);
+
+    EXPECT_EQ(tool.exitStatus, c.exitStatus) << tool.err;
+    EXPECT_EQ(tool.out, "");
+    if (c.err == Output::File) {
+        EXPECT_EQ(linesOf(tool.err).size(), 1u) << tool.err;
+        EXPECT_TRUE(!tool.err.empty() && tool.err.back() == '\n') << tool.err;
+        EXPECT_NE(tool.err.find(c.messageHas), std::string::npos) << tool.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ReplayStandardStreams,
+    ::testing::Values(StreamFailure{"DirectoryOnStandardInput",
+                                    {"-"},
+                                    Input::Directory,
+                                    Output::File,
+                                    Output::File,
+                                    2,
+                                    "cannot read standard input"},
+                      StreamFailure{"DirectoryOnStandardInputWithSummary",
+                                    {"--summary", "-"},
+                                    Input::Directory,
+                                    Output::File,
+                                    Output::File,
+                                    2,
+                                    "cannot read standard input"},
+                      StreamFailure{"UnreadableStandardInput",
+                                    {"-"},
+                                    Input::WriteOnly,
+                                    Output::File,
+                                    Output::File,
+                                    2,
+                                    "cannot read standard input"},
+                      StreamFailure{"CsvOfAFileToAFullDevice",
+                                    {"@stream"},
+                                    Input::Stream,
+                                    Output::Full,
+                                    Output::File,
+                                    1,
+                                    "cannot write to standard output"},
+                      StreamFailure{"CsvOfStandardInputToAFullDevice",
+                                    {"-"},
+                                    Input::Stream,
+                                    Output::Full,
+                                    Output::File,
+                                    1,
+                                    "cannot write to standard output"},
+                      StreamFailure{"HelpToAFullDevice",
+                                    {"--help"},
+                                    Input::Stream,
+                                    Output::Full,
+                                    Output::File,
+                                    1,
+                                    "cannot write to standard output"},
+                      StreamFailure{"SummaryToAFullDevice",
+                                    {"--summary", "@stream"},
+                                    Input::Stream,
+                                    Output::File,
+                                    Output::Full,
+                                    1,
+                                    ""},
+                      // The summary goes to standard error: a full standard output is not used.
+                      StreamFailure{"SummaryBesideAFullStandardOutput",
+                                    {"--summary", "@stream"},
+                                    Input::Stream,
+                                    Output::Full,
+                                    Output::File,
+                                    0,
+                                    "frames=1000 "}),
+    [](const ::testing::TestParamInfo<StreamFailure>& param) { return param.param.name; });
 
 TEST_F(ReplayTool, HelpPrintsUsageOnStandardOutput) {
     const ToolRun tool = run({"--help"});

@@ -151,11 +151,14 @@ protected:
         return path;
     }
 
-    ToolRun run(const char* tool, const std::vector<std::string>& args) {
+    // Standard output goes to a file of the test's, or to `out` when given.
+    ToolRun run(const char* tool, const std::vector<std::string>& args,
+                std::optional<Redirect> out = std::nullopt) {
         const std::string id = std::to_string(++children_);
         std::vector<std::string> argv{tool};
         argv.insert(argv.end(), args.begin(), args.end());
-        return runTool(argv, childOptions(Redirect::file(dir_ / ("stdout." + id)), id),
+        return runTool(argv,
+                       childOptions(out.value_or(Redirect::file(dir_ / ("stdout." + id))), id),
                        kToolTimeout);
     }
 
@@ -692,6 +695,227 @@ INSTANTIATE_TEST_SUITE_P(
                        "Date,Time,ms,Intensity,SI,X,Y,Z,PGV\r\n\r\n"},
         BadCommandLine{"CsvOnALiveLine", {"--from-csv", "@csv"}, "header\n\n1,2\n", "line 3"}),
     [](const ::testing::TestParamInfo<BadCommandLine>& param) { return param.param.name; });
+
+// Numbers as strtod and strtoull would take them: blanks, signs, other bases,
+// overflow. A live line is given a short --seconds, so that one accepted by
+// mistake ends by itself.
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, SimRejects,
+    ::testing::Values(
+        BadCommandLine{"SeedNegative", {"--seed", "-5", "--output", "@out"}, {}, "--seed"},
+        BadCommandLine{
+            "SeedNegativeAfterABlank", {"--seed", " -5", "--output", "@out"}, {}, "--seed"},
+        BadCommandLine{"SeedAfterABlank", {"--seed", " 5", "--output", "@out"}, {}, "--seed"},
+        BadCommandLine{"SeedWithPlusSign", {"--seed", "+5", "--output", "@out"}, {}, "--seed"},
+        BadCommandLine{"SeedWithTrailingText", {"--seed", "5x", "--output", "@out"}, {}, "--seed"},
+        BadCommandLine{"SeedEmpty", {"--seed", "", "--output", "@out"}, {}, "--seed"},
+        BadCommandLine{"SeedBeyondSixtyFourBits",
+                       {"--seed", "18446744073709551616", "--output", "@out"},
+                       {},
+                       "--seed"},
+        BadCommandLine{
+            "SecondsAfterABlank", {"--seconds", " 5", "--output", "@out"}, {}, "--seconds"},
+        BadCommandLine{
+            "SecondsHexadecimal", {"--seconds", "0x10", "--output", "@out"}, {}, "--seconds"},
+        BadCommandLine{"SecondsNegative", {"--seconds", "-1", "--output", "@out"}, {}, "--seconds"},
+        BadCommandLine{
+            "SecondsNotANumber", {"--seconds", "nan", "--output", "@out"}, {}, "--seconds"},
+        BadCommandLine{
+            "SecondsOverflowing", {"--seconds", "1e400", "--output", "@out"}, {}, "--seconds"},
+        BadCommandLine{"SecondsBeyondTheLongest",
+                       {"--seconds", "10000000.5", "--output", "@out"},
+                       {},
+                       "--seconds"},
+        BadCommandLine{"ComWithPlusSign", {"--com", "+150", "--seconds", "0.1"}, {}, "--com"},
+        BadCommandLine{"ComAfterABlank", {"--com", " 150", "--seconds", "0.1"}, {}, "--com"},
+        BadCommandLine{"ComWrappingRoundThirtyTwoBits",
+                       {"--com", "4294967446", "--seconds", "0.1"},
+                       {},
+                       "--com"},
+        BadCommandLine{
+            "CorruptAfterABlank", {"--corrupt", " 0.1", "--output", "@out"}, {}, "--corrupt"},
+        BadCommandLine{"NanRateHexadecimal", {"--nan", "0x1p-4", "--output", "@out"}, {}, "--nan"},
+        BadCommandLine{"PauseStartBeyondTheLongest",
+                       {"--pause", "1@1e300", "--seconds", "0.1"},
+                       {},
+                       "--pause"},
+        BadCommandLine{"PauseLengthBeyondTheLongest",
+                       {"--pause", "1e300@1", "--seconds", "0.1"},
+                       {},
+                       "--pause"}),
+    [](const ::testing::TestParamInfo<BadCommandLine>& param) { return param.param.name; });
+
+// A quake's start is bounded as the stream is, its length so that its motion,
+// computed ahead, stays small; and it must start before a stream with an end
+// is over, or it would be calibrated for nothing.
+INSTANTIATE_TEST_SUITE_P(
+    Quakes, SimRejects,
+    ::testing::Values(
+        BadCommandLine{"StartBeyondTheLongestStream",
+                       {"--quake", "4@1e300", "--seconds", "0.1"},
+                       {},
+                       "start from 0 to 10000000 s"},
+        BadCommandLine{"StartJustBeyondTheLongestStream",
+                       {"--quake", "4@10000000.01", "--seconds", "0.1"},
+                       {},
+                       "start from 0 to 10000000 s"},
+        BadCommandLine{
+            "StartNegative", {"--quake", "4@-1", "--output", "@out"}, {}, "start from 0"},
+        BadCommandLine{"LastingThirtyYears",
+                       {"--quake", "4@0:1e9", "--seconds", "1", "--output", "@out"},
+                       {},
+                       "duration from 1 to 600 s"},
+        BadCommandLine{"LastingJustOverTenMinutes",
+                       {"--quake", "4@0:600.5", "--seconds", "1", "--output", "@out"},
+                       {},
+                       "duration from 1 to 600 s"},
+        BadCommandLine{"LastingHalfASecond",
+                       {"--quake", "4@0:0.5", "--seconds", "1", "--output", "@out"},
+                       {},
+                       "duration from 1 to 600 s"},
+        BadCommandLine{"LastingNoTime",
+                       {"--quake", "4@0:0", "--seconds", "1", "--output", "@out"},
+                       {},
+                       "duration from 1 to 600 s"},
+        BadCommandLine{"IntensityAboveEight",
+                       {"--quake", "8.5@0", "--output", "@out"},
+                       {},
+                       "intensity from -2 to 8"},
+        BadCommandLine{"StartingLongAfterTheEnd",
+                       {"--quake", "4@100000", "--seconds", "10", "--output", "@out"},
+                       {},
+                       "before the stream ends at 10 s"},
+        BadCommandLine{"StartingAsTheStreamEnds",
+                       {"--quake", "4@10", "--seconds", "10", "--output", "@out"},
+                       {},
+                       "before the stream ends at 10 s"},
+        BadCommandLine{"StartingAfterTheDefaultLength",
+                       {"--quake", "4@60", "--output", "@out"},
+                       {},
+                       "before the stream ends at 60 s"},
+        BadCommandLine{"StartingAfterTheRecording",
+                       {"--from-csv", "@csv", "--quake", "4@1", "--output", "@out"},
+                       csvWithRow("2026-01-01,00:00:05,440, -3.0, 0.01, 0.02, 0.03, 0.04, 0.05"),
+                       "before the stream ends at 0.02 s"},
+        BadCommandLine{"StartingAfterTheEndOfALiveLine",
+                       {"--quake", "4@5", "--seconds", "1"},
+                       {},
+                       "before the stream ends at 1 s"}),
+    [](const ::testing::TestParamInfo<BadCommandLine>& param) { return param.param.name; });
+
+// Command lines at the bounds still run: the stream has its length, and a
+// quake that ends with it shows its intensity.
+struct AcceptedCommandLine {
+    const char* name;
+    std::vector<std::string> args;
+    std::size_t frames;
+    std::optional<double> shownIntensity = std::nullopt;
+};
+
+void PrintTo(const AcceptedCommandLine& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimAccepts : public SimTool, public ::testing::WithParamInterface<AcceptedCommandLine> {};
+
+TEST_P(SimAccepts, AndWritesTheWholeStream) {
+    const AcceptedCommandLine& c = GetParam();
+    const std::string stream = (dir_ / "out.bin").string();
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--output", stream});
+    const ToolRun sim = runSim(args);
+    ASSERT_EQ(sim.exitStatus, 0) << sim.err;
+    EXPECT_EQ(sim.err, "");
+    EXPECT_EQ(fs::file_size(stream), c.frames * frame::kSize);
+    if (c.shownIntensity) {
+        const ToolRun replay = run(kReplayPath, {"--summary", stream});
+        ASSERT_EQ(replay.exitStatus, 0) << replay.err;
+        const auto at = replay.err.find("max_jma=");
+        ASSERT_NE(at, std::string::npos) << replay.err;
+        EXPECT_NEAR(std::strtod(replay.err.c_str() + at + 8, nullptr), *c.shownIntensity,
+                    0.1 + 1e-9)
+            << replay.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, SimAccepts,
+    ::testing::Values(
+        AcceptedCommandLine{"LongestQuake", {"--quake", "4@0:600", "--seconds", "1"}, 100},
+        AcceptedCommandLine{
+            "ShortestQuakeEndingWithTheStream", {"--quake", "4@9:1", "--seconds", "10"}, 1000, 4.0},
+        AcceptedCommandLine{
+            "QuakeFromTheLastFrame", {"--quake", "4@9.99", "--seconds", "10"}, 1000},
+        AcceptedCommandLine{
+            "HighestSeed", {"--seed", "18446744073709551615", "--seconds", "1"}, 100},
+        AcceptedCommandLine{"SecondsWithAnExponent", {"--seconds", "1e-2"}, 1}),
+    [](const ::testing::TestParamInfo<AcceptedCommandLine>& param) { return param.param.name; });
+
+// The latest start is only reached by an endless line. The line starts once
+// the quake is calibrated, which must not mean running the core through the
+// 16 weeks before it.
+TEST_F(SimTool, QuakeAtTheLatestStartIsTakenByAnEndlessLine) {
+    LiveSim& sim = startSim({"--quake", "4@10000000:600"});
+    const auto announced = parseAnnouncement(firstLine(sim).value_or(""));
+    ASSERT_TRUE(announced) << readAll(sim.errPath);
+    EXPECT_EQ(finish(sim), 0);
+    EXPECT_EQ(readAll(sim.errPath), "");
+}
+
+// A stream that cannot be written fails with status 1 and says why, as the
+// usage text promises for a failing line. "@missing" and "@dir" stand for a
+// path in a folder that does not exist and for the test's folder.
+struct FailingOutput {
+    const char* name;
+    std::vector<std::string> args;
+    bool fullStandardOutput;
+    std::string messageHas;
+};
+
+void PrintTo(const FailingOutput& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimOutputFails : public SimTool, public ::testing::WithParamInterface<FailingOutput> {};
+
+TEST_P(SimOutputFails, WithStatusOneAndOneLineOnStandardError) {
+    const FailingOutput& c = GetParam();
+    std::vector<std::string> args;
+    for (const std::string& a : c.args) {
+        args.push_back(a == "@missing" ? (dir_ / "missing/stream.bin").string()
+                       : a == "@dir"   ? dir_.string()
+                                       : a);
+    }
+    std::optional<Redirect> out;
+    int full = -1;
+    if (c.fullStandardOutput) {
+        full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(full, 0) << std::strerror(errno);
+        out = Redirect::descriptor(full);
+    }
+    const ToolRun sim = run(kSimPath, args, out);
+    if (full >= 0) {
+        ::close(full);
+    }
+    EXPECT_EQ(sim.exitStatus, 1);
+    EXPECT_EQ(sim.out, "");
+    EXPECT_EQ(linesOf(sim.err).size(), 1u) << sim.err;
+    EXPECT_NE(sim.err.find(c.messageHas), std::string::npos) << sim.err;
+    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, SimOutputFails,
+    ::testing::Values(
+        FailingOutput{"FileInAMissingFolder", {"--output", "@missing"}, false, "cannot create"},
+        FailingOutput{"FileThatIsAFolder", {"--output", "@dir"}, false, "cannot create"},
+        FailingOutput{"FullStandardOutput",
+                      {"--output", "-", "--seconds", "1"},
+                      true,
+                      "cannot write to standard output"},
+        FailingOutput{
+            "HelpToAFullStandardOutput", {"--help"}, true, "cannot write to standard output"}),
+    [](const ::testing::TestParamInfo<FailingOutput>& param) { return param.param.name; });
 
 TEST_F(SimTool, HelpDocumentsEveryOptionAndTheLinkFolder) {
     const ToolRun sim = runSim({"--help"});

@@ -33,6 +33,9 @@ public:
         }
         return ReadResult::of(buffer_[position_++]);
     }
+    // Reads the first block ahead, so that an input that cannot be read fails
+    // before anything is printed. False on a read error.
+    bool readAhead() { return refill() || !failed(); }
     bool atEnd() const { return ended_; }
     bool failed() const { return error_ != 0; }
     int error() const { return error_; }
@@ -119,6 +122,42 @@ private:
     unsigned long long frames_ = 0;
 };
 
+// Standard output fails when its buffer is written out, so every call is
+// checked; the reason of the first failure is kept for the message.
+class StandardOutput {
+public:
+    // The result of a stdio call on standard output, negative (EOF) on failure.
+    bool check(int result) {
+        if (result < 0 && error_ == 0) {
+            error_ = errno != 0 ? errno : EIO;
+        }
+        return error_ == 0;
+    }
+    bool failed() const { return error_ != 0; }
+    // Flushes what is left; exit status 1 with a message when anything failed.
+    int finish() {
+        check(std::fflush(stdout));
+        if (error_ == 0 && std::ferror(stdout)) {
+            error_ = EIO;
+        }
+        if (error_ != 0) {
+            std::fprintf(stderr, "kelvora-replay: cannot write to standard output: %s\n",
+                         std::strerror(error_));
+            return 1;
+        }
+        return 0;
+    }
+
+private:
+    int error_ = 0;
+};
+
+int refuseInput(const std::string& name, const char* what, int error) {
+    std::fprintf(stderr, "kelvora-replay: cannot %s %s: %s\n", what, name.c_str(),
+                 std::strerror(error));
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -129,28 +168,30 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvora-replay: %s (try --help)\n", error.c_str());
         return 2;
     }
+    StandardOutput output;
     if (options->help) {
-        std::fputs(replay::kReplayUsage, stdout);
-        return 0;
+        output.check(std::fputs(replay::kReplayUsage, stdout));
+        return output.finish();
     }
 
+    const bool fromStandardInput = options->input == "-";
+    const std::string inputName =
+        fromStandardInput ? std::string("standard input") : "'" + options->input + "'";
     int fd = STDIN_FILENO;
-    if (options->input != "-") {
+    if (!fromStandardInput) {
         fd = ::open(options->input.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            std::fprintf(stderr, "kelvora-replay: cannot open '%s': %s\n", options->input.c_str(),
-                         std::strerror(errno));
-            return 2;
+            return refuseInput(inputName, "open", errno);
         }
-        // A directory opens fine and fails only at the first read: refuse it
-        // before any output is written.
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            std::fprintf(stderr, "kelvora-replay: cannot read '%s': %s\n", options->input.c_str(),
-                         std::strerror(EISDIR));
+    }
+    // A directory opens fine and fails only at the first read: refuse it
+    // before any output is written.
+    struct stat inputStat {};
+    if (::fstat(fd, &inputStat) == 0 && S_ISDIR(inputStat.st_mode)) {
+        if (!fromStandardInput) {
             ::close(fd);
-            return 2;
         }
+        return refuseInput(inputName, "read", EISDIR);
     }
 
     if (options->recordDir) {
@@ -161,11 +202,19 @@ int main(int argc, char** argv) {
         if (failure != 0) {
             std::fprintf(stderr, "kelvora-replay: cannot record into '%s': %s\n",
                          options->recordDir->c_str(), std::strerror(failure));
-            if (fd != STDIN_FILENO) {
+            if (!fromStandardInput) {
                 ::close(fd);
             }
             return 2;
         }
+    }
+
+    BlockReader reader(fd);
+    if (!reader.readAhead()) {
+        if (!fromStandardInput) {
+            ::close(fd);
+        }
+        return refuseInput(inputName, "read", reader.error());
     }
 
     MeasurementState state;
@@ -205,19 +254,20 @@ int main(int argc, char** argv) {
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     if (!options->summary) {
-        std::fputs("frame,frameIndex,siGalComputed,siGal,jmaAccel,jmaIntensity,pgaVector,pgv,mmi,"
-                   "intensity,class,sounds\n",
-                   stdout);
+        output.check(std::fputs(
+            "frame,frameIndex,siGalComputed,siGal,jmaAccel,jmaIntensity,pgaVector,pgv,mmi,"
+            "intensity,class,sounds\n",
+            stdout));
     }
 
-    BlockReader reader(fd);
     auto read = [&reader] { return reader.next(); };
     unsigned long long frames = 0;
     unsigned long long badFrames = 0;
     double maxJma = kJmaFloor;
     double maxMmi = kMmiFloor;
     const auto started = std::chrono::steady_clock::now();
-    while (!reader.atEnd()) {
+    // Nobody gets the lines once standard output fails: stop there.
+    while (!reader.atEnd() && !output.failed()) {
         sounds.clear();
         if (frameClock) {
             frameClock->setGoodFrames(frames);
@@ -240,36 +290,38 @@ int main(int argc, char** argv) {
         if (!options->summary) {
             const int frameIndex =
                 state.frameIndex == 0 ? kHistoryLength - 1 : state.frameIndex - 1;
-            std::printf("%llu,%d,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%d,%.*s\n", frames,
-                        frameIndex, state.siGalComputed, state.siGal, state.jmaAccel,
-                        state.jmaIntensity, state.pgaVector, state.pgv, state.mmi,
-                        state.history[static_cast<std::size_t>(frameIndex)].intensity,
-                        static_cast<int>(alerts.intensityClass),
-                        static_cast<int>(sounds.text().size()), sounds.text().data());
+            output.check(
+                std::printf("%llu,%d,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%d,%.*s\n",
+                            frames, frameIndex, state.siGalComputed, state.siGal, state.jmaAccel,
+                            state.jmaIntensity, state.pgaVector, state.pgv, state.mmi,
+                            state.history[static_cast<std::size_t>(frameIndex)].intensity,
+                            static_cast<int>(alerts.intensityClass),
+                            static_cast<int>(sounds.text().size()), sounds.text().data()));
         }
     }
     // The end of the input ends the reception run, and with it a recording.
     pipeline.closeRecording();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (fd != STDIN_FILENO) {
+    if (!fromStandardInput) {
         ::close(fd);
     }
+    if (const int status = output.finish(); status != 0) {
+        return status;
+    }
     if (reader.failed()) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "kelvora-replay: cannot read '%s': %s\n", options->input.c_str(),
-                     std::strerror(reader.error()));
-        return 2;
+        return refuseInput(inputName, "read", reader.error());
     }
     if (options->summary) {
         const double fps = seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0;
-        std::fprintf(
-            stderr,
-            "frames=%llu bad=%llu bytes=%llu seconds=%.3f fps=%.0f max_jma=%.1f max_mmi=%.1f\n",
-            frames, badFrames, reader.bytesRead(), seconds, fps, maxJma, maxMmi);
-    }
-    if (std::fflush(stdout) != 0) {
-        return 1;
+        // Standard error is where the summary goes, so a failure has nowhere
+        // to be told but the exit status.
+        if (std::fprintf(stderr,
+                         "frames=%llu bad=%llu bytes=%llu seconds=%.3f fps=%.0f max_jma=%.1f "
+                         "max_mmi=%.1f\n",
+                         frames, badFrames, reader.bytesRead(), seconds, fps, maxJma, maxMmi) < 0) {
+            return 1;
+        }
     }
     return 0;
 }

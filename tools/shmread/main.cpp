@@ -39,7 +39,9 @@ const char* const kUsage =
     "its busy byte is 0).\n"
     "\n"
     "The block is opened, never created: without a running monitor (or a reader\n"
-    "that created it) the program exits with status 1. Bad options exit with 2.\n"
+    "that created it) the program exits with status 1, and so it does when\n"
+    "another program cuts the block short while it is being read. Bad options\n"
+    "exit with 2.\n"
     "\n"
     "One line per section; doubles are printed with %.17g, so they read back\n"
     "exactly; intensity is the JMA intensity the code stands for (255: 22.5 or\n"
@@ -61,6 +63,43 @@ void onSignal(int) {
     g_stop = 1;
 }
 
+// Another program may cut the block short (ftruncate) while we read it; the
+// next access to the mapping then raises SIGBUS. A size check before each
+// round would leave a window between the check and the access, and reading
+// through the descriptor (pread) would give up the one atomic load per field.
+// So the fault itself is caught at the block's addresses only: zero memory is
+// mapped over the block, the access completes harmlessly, and what was read
+// is dropped (Block::cutShort). Any other SIGBUS keeps its default action.
+std::atomic<std::uintptr_t> g_blockAddress{0};
+std::atomic<bool> g_cutShort{false};
+static_assert(std::atomic<std::uintptr_t>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
+
+void onBusError(int signal, siginfo_t* info, void*) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    const std::uintptr_t begin = g_blockAddress.load();
+    if (info->si_code > 0 && begin != 0 && address - begin < KELVORA_SHM_SIZE &&
+        ::mmap(reinterpret_cast<void*>(begin), KELVORA_SHM_SIZE, PROT_READ | PROT_WRITE,
+               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+        g_cutShort = true;
+        return;
+    }
+    // The default action: a fault repeats on return, a sent signal is sent again.
+    std::signal(SIGBUS, SIG_DFL);
+    if (info->si_code <= 0) {
+        std::raise(signal);
+    }
+}
+
+void guardBlock(void* base) {
+    g_blockAddress = reinterpret_cast<std::uintptr_t>(base);
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, nullptr);
+}
+
 void sleepMilliseconds(long ms) {
     timespec t{ms / 1000, (ms % 1000) * 1000000L};
     ::nanosleep(&t, nullptr);
@@ -79,6 +118,9 @@ public:
         return std::atomic_ref<double>(*reinterpret_cast<double*>(base_ + offset)).load();
     }
     void clear(int offset) { std::atomic_ref<std::uint8_t>(base_[offset]).store(0); }
+    // True once another program has cut the block short: what was read since
+    // is zeros, not the monitor's values.
+    bool cutShort() const { return g_cutShort.load(); }
 
 private:
     std::uint8_t* base_;
@@ -122,6 +164,20 @@ void readValues(const Block& block, Environment& e) {
 }
 
 // --- Output ------------------------------------------------------------------------
+
+// Why standard output first failed; 0 while it works.
+int g_outputError = 0;
+
+// False once standard output has failed.
+bool flushOutput() {
+    if (std::fflush(stdout) != 0 && g_outputError == 0) {
+        g_outputError = errno;
+    }
+    if (std::ferror(stdout) && g_outputError == 0) {
+        g_outputError = EIO;
+    }
+    return g_outputError == 0;
+}
 
 std::string number(double v, bool json) {
     if (json && !std::isfinite(v)) {
@@ -183,7 +239,7 @@ void print(const Environment& e, bool json) {
 
 // The three sections as they are. The samples are taken between two copies
 // when the monitor is writing; after a second of copies the block is shown
-// as it is.
+// as it is. Nothing is shown when the block was cut short meanwhile.
 void printOnce(const Block& block, bool json) {
     Acceleration a;
     for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -195,25 +251,29 @@ void printOnce(const Block& block, bool json) {
         }
         sleepMilliseconds(1);
     }
-    print(a, json);
 
     Intensity s;
     s.busy = block.byte(KELVORA_SHM_JMA_BUSY);
     s.updated = block.byte(KELVORA_SHM_JMA_UPDATED);
     s.code = block.byte(KELVORA_SHM_JMA_PEAK_CODE);
-    print(s, json);
 
     Environment e;
     e.busy = block.byte(KELVORA_SHM_ENV_BUSY);
     e.updated = block.byte(KELVORA_SHM_ENV_UPDATED);
     readValues(block, e);
+    if (block.cutShort()) {
+        return;
+    }
+    print(a, json);
+    print(s, json);
     print(e, json);
-    std::fflush(stdout);
+    flushOutput();
 }
 
 // A section is read after its updated byte has been cleared; when the byte is
 // set again (or a copy is running) by the end of the read, a newer write has
-// overlapped it, and the next poll reads that one instead.
+// overlapped it, and the next poll reads that one instead. The watch ends
+// when the block is cut short.
 void watch(Block& block, bool json) {
     while (g_stop == 0) {
         if (block.byte(KELVORA_SHM_ACCEL_UPDATED) == KELVORA_SHM_UPDATED &&
@@ -223,7 +283,7 @@ void watch(Block& block, bool json) {
             block.clear(KELVORA_SHM_ACCEL_UPDATED);
             readSamples(block, a);
             if (block.byte(KELVORA_SHM_ACCEL_BUSY) == 0 &&
-                block.byte(KELVORA_SHM_ACCEL_UPDATED) == 0) {
+                block.byte(KELVORA_SHM_ACCEL_UPDATED) == 0 && !block.cutShort()) {
                 print(a, json);
             }
         }
@@ -233,7 +293,9 @@ void watch(Block& block, bool json) {
             s.busy = block.byte(KELVORA_SHM_JMA_BUSY);
             block.clear(KELVORA_SHM_JMA_UPDATED);
             s.code = block.byte(KELVORA_SHM_JMA_PEAK_CODE); // written after the status
-            print(s, json);
+            if (!block.cutShort()) {
+                print(s, json);
+            }
         }
         if (block.byte(KELVORA_SHM_ENV_UPDATED) == KELVORA_SHM_UPDATED) {
             Environment e;
@@ -241,11 +303,16 @@ void watch(Block& block, bool json) {
             e.busy = block.byte(KELVORA_SHM_ENV_BUSY);
             block.clear(KELVORA_SHM_ENV_UPDATED);
             readValues(block, e);
-            if (block.byte(KELVORA_SHM_ENV_UPDATED) == 0) {
+            if (block.byte(KELVORA_SHM_ENV_UPDATED) == 0 && !block.cutShort()) {
                 print(e, json);
             }
         }
-        std::fflush(stdout);
+        if (!flushOutput()) {
+            return; // nobody gets the lines: stop watching
+        }
+        if (block.cutShort()) {
+            return;
+        }
         sleepMilliseconds(2);
     }
 }
@@ -316,6 +383,7 @@ int main(int argc, char** argv) {
                      std::strerror(mapError));
         return 1;
     }
+    guardBlock(mapped);
     Block block(static_cast<std::uint8_t*>(mapped));
 
     if (once) {
@@ -329,5 +397,15 @@ int main(int argc, char** argv) {
         watch(block, json);
     }
     ::munmap(mapped, KELVORA_SHM_SIZE);
+    if (block.cutShort()) {
+        std::fprintf(stderr, "kelvora-shm: the block %s was cut short by another program\n",
+                     name.c_str());
+        return 1;
+    }
+    if (!flushOutput()) {
+        std::fprintf(stderr, "kelvora-shm: cannot write to standard output: %s\n",
+                     std::strerror(g_outputError));
+        return 1;
+    }
     return 0;
 }

@@ -16,7 +16,8 @@ struct IntensityEvent {
 
 // Turns intensity events into acceleration events whose JMA intensity, as the
 // core computes it (10-second window), comes out at the asked value. Each event
-// is calibrated alone, with the sensor's own noise, by scaling its amplitude.
+// is calibrated alone, with the sensor's own noise, by scaling its amplitude; one
+// far into the stream behind about a minute of that noise only.
 std::vector<QuakeEvent> calibrateEvents(std::uint64_t seed,
                                         const std::vector<IntensityEvent>& events);
 

@@ -1,5 +1,6 @@
 #include "SimulatedLine.h"
 
+#include "link/PortLinkLock.h"
 #include "link/PortMap.h"
 #include "link/SerialLine.h"
 
@@ -120,17 +121,47 @@ PortLink::Status PortLink::create(const std::string& linkDirectory, int comNumbe
         return Status::Failed;
     }
     const PortMap ports("/dev", linkDirectory);
+    auto taken = [&](int n, const std::string& why) {
+        error = "COM" + std::to_string(n) + " is taken: " + why;
+        return Status::Taken;
+    };
+    auto describe = [](const std::string& path) {
+        const std::string target = linkTarget(path);
+        return "'" + path + "'" +
+               (target.empty() ? std::string(" exists") : " names '" + target + "'");
+    };
     auto claim = [&](int n) {
         const std::string path = ports.linkPath(n);
         struct stat st {};
+        // A live registration or a link of the user's own, without touching its lock.
+        if (::stat(path.c_str(), &st) == 0 && !isStaleLink(path)) {
+            return taken(n, describe(path));
+        }
+        // Locked before the link exists, so no reader sees a fresh link whose
+        // lock is free.
+        switch (lock_.acquire(path, error)) {
+        case PortLinkLock::Status::Acquired:
+            break;
+        case PortLinkLock::Status::Held:
+            return taken(n, "'" + portLinkLockPath(path) + "' is held by a running simulator");
+        case PortLinkLock::Status::Failed:
+            return Status::Failed;
+        }
+        // Looked at again under the lock: the link may have changed meanwhile.
         if (::lstat(path.c_str(), &st) == 0) {
-            if (::stat(path.c_str(), &st) == 0) {
-                return Status::Taken;
+            if (::stat(path.c_str(), &st) == 0 && !lock_.previousOwnersLink()) {
+                lock_.remove();
+                return taken(n, describe(path));
             }
             if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-                error = systemError("cannot replace the dangling link '" + path + "'");
+                error = systemError("cannot replace the left-over link '" + path + "'");
+                lock_.remove();
                 return Status::Failed;
             }
+        }
+        if (!lock_.record(device, error)) {
+            lock_.remove();
+            return Status::Failed;
         }
         if (::symlink(device.c_str(), path.c_str()) == 0) {
             linkPath_ = path;
@@ -138,23 +169,19 @@ PortLink::Status PortLink::create(const std::string& linkDirectory, int comNumbe
             comNumber_ = n;
             return Status::Registered;
         }
-        // Another simulator got there first.
-        if (errno == EEXIST) {
-            return Status::Taken;
+        const int linkError = errno;
+        lock_.remove();
+        // Made by hand in the meantime.
+        if (linkError == EEXIST) {
+            return taken(n, describe(path));
         }
+        errno = linkError;
         error = systemError("cannot create the link '" + path + "'");
         return Status::Failed;
     };
 
     if (comNumber != 0) {
-        const Status status = claim(comNumber);
-        if (status == Status::Taken) {
-            const std::string path = ports.linkPath(comNumber);
-            const std::string target = linkTarget(path);
-            error = "COM" + std::to_string(comNumber) + " is taken: '" + path + "'" +
-                    (target.empty() ? std::string(" exists") : " names '" + target + "'");
-        }
-        return status;
+        return claim(comNumber);
     }
     for (int n = kFirstAutomatic; n <= kHighest; ++n) {
         if (const Status status = claim(n); status != Status::Taken) {
@@ -173,6 +200,8 @@ void PortLink::remove() {
     if (linkTarget(linkPath_) == device_) {
         ::unlink(linkPath_.c_str());
     }
+    // After the link: a reader never sees our link without its lock file.
+    lock_.remove();
     linkPath_.clear();
     comNumber_ = 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/PortLinkLock.h"
+
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -49,8 +51,10 @@ private:
 };
 
 // A COM<n> link in the per-user link folder naming our device, so the monitor
-// offers it as a COM port. It is removed on destruction, but only while it
-// still names our device: someone may have taken the number over meanwhile.
+// offers it as a COM port, with its lock file held for as long as we run (see
+// PortLinkLock.h): killed, we leave a link everyone can tell is stale. The link
+// is removed on destruction, but only while it still names our device: someone
+// may have taken the number over meanwhile; the lock file goes in any case.
 class PortLink {
 public:
     static constexpr int kFirstAutomatic = 100;
@@ -64,8 +68,9 @@ public:
     PortLink& operator=(const PortLink&) = delete;
 
     // comNumber 0 takes the lowest free number from kFirstAutomatic up. A number
-    // is free unless its link names an existing file; a dangling link is left
-    // over from a simulator that did not end cleanly and is replaced.
+    // is taken while a live process holds its lock file, or when its link names
+    // an existing file and is not stale; a dangling or stale link is left over
+    // from a simulator that did not end cleanly and is replaced.
     Status create(const std::string& linkDirectory, int comNumber, const std::string& device,
                   std::string& error);
 
@@ -76,6 +81,7 @@ private:
     std::string linkPath_;
     std::string device_;
     int comNumber_ = 0;
+    PortLinkLock lock_;
 };
 
 // Opens an existing serial device for writing; a terminal is set to 115200 baud

@@ -12,13 +12,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -39,22 +43,25 @@ const char* const kUsage =
     "  $XDG_DATA_HOME/Vantrell/Kelvora/ports  (~/.local/share/Vantrell/Kelvora/ports)\n"
     "\n"
     "Where the stream goes:\n"
-    "  --com N                      register as COM<N> (1 to 9999; refused when a link\n"
-    "                               COM<N> names an existing device); default the lowest\n"
-    "                               free number from 100 up\n"
+    "  --com N                      register as COM<N> (1 to 9999; refused while another\n"
+    "                               simulator holds it or a link made by hand names an\n"
+    "                               existing device); default the lowest free number\n"
+    "                               from 100 up\n"
     "  --device PATH                send at the sensor's pace to an existing serial device\n"
     "                               (set to 115200 8N1 raw); no registration\n"
     "  --output FILE|-              write the stream as fast as possible to FILE or\n"
     "                               standard output (-)\n"
     "\n"
     "What it sends:\n"
-    "  --seconds N                  end after N seconds of stream (default with --output:\n"
-    "                               60; otherwise until a signal, or the end of --from-csv)\n"
+    "  --seconds N                  end after N seconds of stream, at most 10000000 (default\n"
+    "                               with --output: 60; otherwise until a signal, or the end\n"
+    "                               of --from-csv)\n"
     "  --seed N                     random seed; the same seed gives the same bytes (default 1)\n"
     "  --quake INTENSITY@SECONDS[:DURATION]\n"
-    "                               an earthquake of the given JMA intensity starting at\n"
-    "                               SECONDS and lasting DURATION seconds (default 20);\n"
-    "                               repeatable\n"
+    "                               an earthquake of the given JMA intensity (-2 to 8)\n"
+    "                               starting at SECONDS (at most 10000000, and before the\n"
+    "                               stream ends) and lasting DURATION seconds (1 to 600,\n"
+    "                               default 20); repeatable\n"
     "  --from-csv FILE              replay an accelerogram CSV of the monitor's recorder: one\n"
     "                               frame per row (siGal, X, Y, Z and pgv from the row, the\n"
     "                               weather values synthetic); the stream ends after the last\n"
@@ -93,23 +100,42 @@ struct Options {
     std::optional<double> seconds;
     std::uint64_t seed = 1;
     std::vector<sim::IntensityEvent> quakes;
+    std::vector<std::string> quakeTexts; // as given, for messages
     std::vector<Pause> pauses;
     std::optional<std::string> csvPath;
     sim::LineFaults faults;
 };
 
-bool parseDouble(const std::string& text, double& out) {
-    if (text.empty()) {
+// The longest stream, and so the latest start of a quake or a pause: about 16
+// weeks.
+constexpr double kMaxSeconds = 1e7;
+// A quake's motion is computed ahead for its whole length, 24 bytes a frame:
+// ten minutes, longer than any recorded earthquake shakes, is 1.4 MB. Below a
+// second there is too little motion for the 0.3-s rule of the JMA intensity.
+constexpr double kMinQuakeSeconds = 1.0;
+constexpr double kMaxQuakeSeconds = 600.0;
+
+// The whole text as a number, or false. from_chars takes no leading blanks, no
+// plus sign and no hexadecimal, and reports overflow; for unsigned types it
+// refuses a minus sign, which strtoull would wrap round to 2^64 - n.
+template <typename T> bool parseNumber(const std::string& text, T& out) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    if (text.empty() || ec != std::errc() || ptr != end) {
         return false;
     }
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtod(text.c_str(), &end);
-    return errno == 0 && end != nullptr && *end == '\0' && std::isfinite(out);
+    if constexpr (std::is_floating_point_v<T>) {
+        return std::isfinite(out);
+    }
+    return true;
+}
+
+bool parseSeconds(const std::string& text, double& out) {
+    return parseNumber(text, out) && out >= 0.0 && out <= kMaxSeconds;
 }
 
 bool parseRate(const std::string& text, double& out) {
-    return parseDouble(text, out) && out >= 0.0 && out <= 1.0;
+    return parseNumber(text, out) && out >= 0.0 && out <= 1.0;
 }
 
 bool parseQuake(const std::string& text, sim::IntensityEvent& out) {
@@ -119,33 +145,34 @@ bool parseQuake(const std::string& text, sim::IntensityEvent& out) {
     }
     const auto colon = text.find(':', at);
     out.durationSeconds = 20.0;
-    if (!parseDouble(text.substr(0, at), out.intensity) ||
-        !parseDouble(
+    if (!parseNumber(text.substr(0, at), out.intensity) ||
+        !parseSeconds(
             text.substr(at + 1, colon == std::string::npos ? std::string::npos : colon - at - 1),
             out.startSeconds)) {
         return false;
     }
-    if (colon != std::string::npos && !parseDouble(text.substr(colon + 1), out.durationSeconds)) {
+    if (colon != std::string::npos && !parseNumber(text.substr(colon + 1), out.durationSeconds)) {
         return false;
     }
-    return out.intensity >= -2.0 && out.intensity <= 8.0 && out.startSeconds >= 0.0 &&
-           out.durationSeconds > 0.0;
+    return out.intensity >= -2.0 && out.intensity <= 8.0 &&
+           out.durationSeconds >= kMinQuakeSeconds && out.durationSeconds <= kMaxQuakeSeconds;
 }
 
 bool parsePause(const std::string& text, Pause& out) {
     const auto at = text.find('@');
-    return at != std::string::npos && parseDouble(text.substr(0, at), out.seconds) &&
-           parseDouble(text.substr(at + 1), out.startSeconds) && out.seconds > 0.0 &&
-           out.startSeconds >= 0.0;
+    return at != std::string::npos && parseSeconds(text.substr(0, at), out.seconds) &&
+           parseSeconds(text.substr(at + 1), out.startSeconds) && out.seconds > 0.0;
 }
 
 bool parseComNumber(const std::string& text, int& out) {
-    if (text.empty() || text.size() > 9 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return false;
-    }
-    out = std::stoi(text);
-    return out >= 1 && out <= sim::PortLink::kHighest;
+    return parseNumber(text, out) && out >= 1 && out <= sim::PortLink::kHighest;
+}
+
+// A number of seconds as the user would write it.
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", seconds);
+    return text;
 }
 
 int fail(const std::string& message) {
@@ -156,6 +183,14 @@ int fail(const std::string& message) {
 int failWith(int status, const std::string& message) {
     std::fprintf(stderr, "kelvora-sim: %s\n", message.c_str());
     return status;
+}
+
+// Output that did not reach standard output is a failure, not silence.
+int finishStandardOutput() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return failWith(1, std::string("cannot write to standard output: ") + std::strerror(errno));
+    }
+    return 0;
 }
 
 // Fills `options`; an exit status when the program ends here.
@@ -170,7 +205,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
         };
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return finishStandardOutput();
         }
         if (arg == "--start-mid-frame") {
             options.faults.startMidFrame = true;
@@ -200,31 +235,33 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
             }
             options.comNumber = com;
         } else if (arg == "--seconds") {
-            if (!parseDouble(*v, number) || number < 0.0 || number > 1e7) {
-                return fail("--seconds needs a number of seconds, not '" + *v + "'");
+            if (!parseSeconds(*v, number)) {
+                return fail("--seconds needs a number of seconds from 0 to " +
+                            secondsText(kMaxSeconds) + ", not '" + *v + "'");
             }
             options.seconds = number;
         } else if (arg == "--seed") {
-            char* end = nullptr;
-            errno = 0;
-            const unsigned long long seed = std::strtoull(v->c_str(), &end, 10);
-            if (v->empty() || errno != 0 || *end != '\0' || (*v)[0] == '-') {
-                return fail("--seed needs a whole number, not '" + *v + "'");
+            if (!parseNumber(*v, options.seed)) {
+                return fail("--seed needs a whole number from 0 to " +
+                            std::to_string(std::numeric_limits<std::uint64_t>::max()) + ", not '" +
+                            *v + "'");
             }
-            options.seed = seed;
         } else if (arg == "--quake") {
             sim::IntensityEvent quake{};
             if (!parseQuake(*v, quake)) {
-                return fail(
-                    "--quake needs INTENSITY@SECONDS[:DURATION] (intensity -2 to 8), not '" + *v +
-                    "'");
+                return fail("--quake needs INTENSITY@SECONDS[:DURATION], the intensity from -2 to "
+                            "8, the start from 0 to " +
+                            secondsText(kMaxSeconds) + " s, the duration from " +
+                            secondsText(kMinQuakeSeconds) + " to " + secondsText(kMaxQuakeSeconds) +
+                            " s; not '" + *v + "'");
             }
             options.quakes.push_back(quake);
+            options.quakeTexts.push_back(*v);
         } else if (arg == "--pause") {
             Pause pause{};
             if (!parsePause(*v, pause)) {
-                return fail("--pause needs SECONDS@SECONDS (how long, from when), not '" + *v +
-                            "'");
+                return fail("--pause needs SECONDS@SECONDS (how long, from when), each up to " +
+                            secondsText(kMaxSeconds) + ", not '" + *v + "'");
             }
             options.pauses.push_back(pause);
         } else {
@@ -337,30 +374,47 @@ bool installStopHandlers() {
     return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
 
-int writeToFile(FrameSource& source, const std::string& path, long long frames) {
-    FILE* out = stdout;
-    if (path != "-") {
-        out = std::fopen(path.c_str(), "wb");
-        if (out == nullptr) {
-            return fail("cannot create '" + path + "': " + std::strerror(errno));
-        }
+// Where --output writes: standard output, or the file, created before the
+// quakes are calibrated so that a bad path fails at once.
+struct OutputFile {
+    FILE* file = nullptr;
+    std::string name; // for messages
+};
+
+std::optional<OutputFile> openOutput(const std::string& path) {
+    if (path == "-") {
+        return OutputFile{stdout, "standard output"};
     }
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    return OutputFile{file, "'" + path + "'"};
+}
+
+int writeToFile(FrameSource& source, const OutputFile& out, long long frames) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(100 * frame::kSize);
     bool ok = true;
+    int error = 0;
     for (long long n = 0; n < frames && ok; ++n) {
         source.appendNext(bytes);
         if (bytes.size() >= 64 * 1024 || n + 1 == frames) {
-            ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+            ok = std::fwrite(bytes.data(), 1, bytes.size(), out.file) == bytes.size();
+            error = ok ? 0 : errno;
             bytes.clear();
         }
     }
-    ok = std::fflush(out) == 0 && ok;
-    if (out != stdout) {
-        ok = std::fclose(out) == 0 && ok;
+    if (std::fflush(out.file) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (out.file != stdout && std::fclose(out.file) != 0 && ok) {
+        ok = false;
+        error = errno;
     }
     if (!ok) {
-        return failWith(1, "cannot write '" + path + "': " + std::strerror(errno));
+        return failWith(1, "cannot write to " + out.name + ": " + std::strerror(error));
     }
     return 0;
 }
@@ -423,10 +477,26 @@ int main(int argc, char** argv) {
         frames = std::llround(60.0 * kFramesPerSecond);
     }
 
-    FrameSource source(options, std::move(rows));
-    if (options.output) {
-        return writeToFile(source, *options.output, *frames);
+    // Only quakes that will be sent are calibrated; one that cannot be is a
+    // mistake on the command line rather than something to drop in silence.
+    for (std::size_t i = 0; i < options.quakes.size(); ++i) {
+        if (frames && frameAtOrAfter(options.quakes[i].startSeconds) >= *frames) {
+            return fail("--quake " + options.quakeTexts[i] +
+                        " does not start before the stream ends at " +
+                        secondsText(static_cast<double>(*frames) / kFramesPerSecond) +
+                        " s; --seconds makes it longer");
+        }
     }
+
+    if (options.output) {
+        const std::optional<OutputFile> out = openOutput(*options.output);
+        if (!out) {
+            return failWith(1, "cannot create '" + *options.output + "': " + std::strerror(errno));
+        }
+        FrameSource source(options, std::move(rows));
+        return writeToFile(source, *out, *frames);
+    }
+    FrameSource source(options, std::move(rows));
 
     if (!installStopHandlers()) {
         return failWith(1, std::string("cannot install signal handlers: ") + std::strerror(errno));
