@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(AccelCase{"OneGal", 1.0, 0.9}, AccelCase{"TenGal", 10.0, 2.9},
                       AccelCase{"HundredGal", 100.0, 4.9}, AccelCase{"ThousandGal", 1000.0, 6.9},
                       AccelCase{"TwoHundredthsGal", 0.02, -2.5}, // -2.458 cut down
-                      // no logarithm for zero, negative or NaN (decision): the floor
+                      // zero, negative or NaN has no logarithm: the floor, the quietest value shown
                       AccelCase{"Zero", 0.0, -3.0}, AccelCase{"NegativeZero", -0.0, -3.0},
                       AccelCase{"Negative", -1.0, -3.0}, AccelCase{"TinyNegative", -1e-300, -3.0},
                       AccelCase{"MinusInfinity", -kInf, -3.0}, AccelCase{"NaN", kNaN, -3.0},
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormulaCase{"Minus0_54FloorsDown", -0.54, -0.6},
         FormulaCase{"Minus0_5049RoundsTo0_50", -0.5049, -0.5},
         FormulaCase{"Minus0_5051RoundsTo0_51", -0.5051, -0.6},
-        // rounding leaves -0.0 (R = ceil(J - 0.5) = -0): the result is +0.0 (decision)
+        // rounding leaves -0.0 (R = ceil(J - 0.5) = -0): +0.0, so no "-0.0" is shown
         FormulaCase{"Minus0_004IsPlusZero", -0.004, 0.0},
         FormulaCase{"Minus0_0049IsPlusZero", -0.0049, 0.0},
         FormulaCase{"Plus0_004IsZero", 0.004, 0.0}, FormulaCase{"Minus0_0051", -0.0051, -0.1},

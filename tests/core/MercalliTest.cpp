@@ -101,7 +101,8 @@ void PrintTo(const FloorCase& c, std::ostream* os) {
 class MercalliFloor : public ::testing::TestWithParam<FloorCase> {};
 
 // Weight 0: mmiFromPga alone; weight 1: mmiFromPgv alone; anything below -9.9
-// or NaN enters the history as -9.9 (decision), whatever pgv is.
+// or NaN enters the history as -9.9, whatever pgv is: a NaN would poison the
+// 300-frame hold for three seconds.
 TEST_P(MercalliFloor, NeverNaNNeverBelowTheFloor) {
     const FloorCase& c = GetParam();
     const MercalliEstimate e = estimateMercalli(c.pga, c.pgv);

@@ -657,7 +657,7 @@ TEST(FrameRateClock, NoFramesGiveZeroAndStayZero) {
 }
 
 // With longer timer periods the milliseconds past 1000 are kept, so the
-// roll-overs average one per second (decision).
+// roll-overs average one per second and the rate is not biased low.
 TEST(FrameRateClock, RemainderIsKeptSoPeriodsAverageOneSecond) {
     for (const int step : {1, 7, 15, 16, 333, 999, 1000}) {
         SCOPED_TRACE(step);

@@ -1,0 +1,62 @@
+#include "monitor/PeriodicUpdate.h"
+
+#include "monitor/MonitorFace.h"
+
+namespace kelvora {
+
+PeriodicUpdate::PeriodicUpdate(ObservationLog& log, const DisplayTextBoard& board,
+                               IntensityAlerts& alerts, ReceptionControl& reception,
+                               const std::int32_t& observationLogEnabled, MonitorFace& face,
+                               PeriodicUpdateHost& host)
+    : log_(log), board_(board), alerts_(alerts), reception_(reception),
+      observationLogEnabled_(observationLogEnabled), face_(face), host_(host) {}
+
+PeriodicUpdate::FieldTexts PeriodicUpdate::initialFieldTexts() {
+    return {FieldText("0.000 gal"), FieldText("0.000 gal"), FieldText("0.000 gal"),
+            FieldText("0.000"),     FieldText(" ---.-"),    FieldText(" ---.-"),
+            FieldText("----.--"),   FieldText("----.--"),   FieldText("0.000"),
+            FieldText("-3.0")};
+}
+
+void PeriodicUpdate::tick(const LocalTime& now) {
+    // A log file that cannot be written loses its minute's line and nothing
+    // else: the rest of the tick runs as always.
+    log_.tick(now, observationLogEnabled_, board_);
+
+    const DisplayTexts texts = board_.snapshot();
+    fieldTexts_ = {texts.accelXText,   texts.accelYText,           texts.accelZText,
+                   texts.pgaText,      texts.temperatureText,      texts.humidityText,
+                   texts.pressureText, texts.seaLevelPressureText, texts.pgvText,
+                   texts.intensityText};
+    if (reception_.runState() == ReceptionControl::Running) {
+        pushFieldTexts();
+    }
+
+    if (alerts_.pendingImageRedraws > 0) {
+        alerts_.pendingImageRedraws = alerts_.pendingImageRedraws - 1;
+        host_.drawIntensityImage();
+    }
+    if (face_.takeImageRedrawRequest()) {
+        host_.drawIntensityImage();
+    }
+    host_.startupStep();
+    reception_.completeStop();
+    host_.followDrag();
+    host_.hideIfMinimised();
+}
+
+void PeriodicUpdate::pushFieldTexts() {
+    // Only a changed text is converted and shown: most ticks change nothing.
+    for (int i = 0; i < kFieldCount; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        if (shownOnce_ && shown_[at] == fieldTexts_[at]) {
+            continue;
+        }
+        const std::string_view text = fieldTexts_[at].view();
+        face_.field(i).setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        shown_[at] = fieldTexts_[at];
+    }
+    shownOnce_ = true;
+}
+
+} // namespace kelvora

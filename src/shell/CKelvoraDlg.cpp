@@ -1,0 +1,279 @@
+#include "shell/CKelvoraDlg.h"
+
+#include "core/DisplayTexts.h"
+#include "monitor/BackgroundImage.h"
+#include "monitor/IntensityImages.h"
+#include "monitor/MonitorFace.h"
+#include "output/LocalTime.h"
+#include "output/OutputFolders.h"
+#include "output/RecorderClock.h"
+#include "settings/Language.h"
+#include "settings/Resources.h"
+#include "settings/SettingsStore.h"
+#include "shell/MessageBox.h"
+
+#include <QCursor>
+#include <QDir>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace kelvora {
+
+namespace {
+
+QColor colourOf(std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
+                  static_cast<int>((bits >> 16) & 0xFFu));
+}
+
+Message startFailureMessage(StartFailure reason) {
+    switch (reason) {
+    case StartFailure::CannotOpen:
+        return Message::PortOpenFailed;
+    case StartFailure::CannotSetBuffers:
+        return Message::BufferSetupFailed;
+    case StartFailure::CannotPurge:
+        return Message::PurgeFailed;
+    case StartFailure::LineSettingsFailed:
+        return Message::UartSetupFailed;
+    case StartFailure::TimeoutsFailed:
+        break;
+    }
+    return Message::TimeoutSetupFailed;
+}
+
+QRect workAreaOf(const QWidget&) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+} // namespace
+
+CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
+                         std::shared_ptr<SoundPlayer> player, MonitorWindowOptions options)
+    : QDialog(nullptr), settings_(settings), store_(store), options_(std::move(options)),
+      placement_(*this, workAreaOf(*this)) {
+    setWindowTitle(QStringLiteral("Kelvora"));
+    setWindowIcon(applicationIcon());
+    // A top-level window of its own with a taskbar entry, minimisable, not
+    // resizable: the client area is the fixed instrument face.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    face_ = new MonitorFace(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(face_);
+    setFixedSize(MonitorFace::kWidth, MonitorFace::kHeight);
+    face_->setDialogFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+    QFont intensityFont(QStringLiteral("Arial"));
+    intensityFont.setPointSizeF(16.5);
+    face_->setIntensityFont(intensityFont);
+
+    // The tick starts first; the work below is done before it first runs.
+    uiTimer_.setTimerType(Qt::PreciseTimer);
+    uiTimer_.setInterval(10);
+    connect(&uiTimer_, &QTimer::timeout, this, [this] { uiTick(); });
+    if (options_.startTimer) {
+        uiTimer_.start();
+    }
+
+    workingFolder_ = QDir::currentPath().toStdString();
+    (void)createOutputFolders(workingFolder_); // failures show later as lost files
+
+    const QRect workArea = workAreaOf(*this);
+    settings_.loadWindowSettings(store_, {workArea.width(), workArea.height()});
+    placement_.place(settings_.windowRect);
+    placement_.measureFrame(settings_.windowRect, size());
+    placement_.applyMode(settings_.framelessView);
+    setButtonCaptions();
+
+    instrument_ = std::make_unique<Instrument>(
+        settings_.pipeline, settings_.recorder, std::move(player),
+        static_cast<ReceptionView&>(*this), workingFolder_, options_.instrument);
+    (void)instrument_->createPublicationBlock(); // without it, nothing is published
+    observationLog_.emplace(observationFolder(workingFolder_));
+    update_.emplace(*observationLog_, instrument_->displayTexts(), instrument_->alerts(),
+                    instrument_->reception(), settings_.observationLogEnabled, *face_,
+                    static_cast<PeriodicUpdateHost&>(*this));
+
+    face_->setBackground(loadBackground(currentLanguage(), QString::fromStdString(workingFolder_)));
+    setIntensityReadout();
+    update_->pushFieldTexts();
+
+    settings_.loadColours(store_);
+    face_->setColours(colourOf(settings_.backgroundColour), colourOf(settings_.textColour));
+
+    connect(&face_->startButton(), &QPushButton::clicked, this, [this] { startReception(); });
+    connect(&face_->stopButton(), &QPushButton::clicked, this, [this] { stopReception(); });
+    face_->startButton().setFocus();
+}
+
+CKelvoraDlg::~CKelvoraDlg() {
+    destroyWindow();
+}
+
+void CKelvoraDlg::setButtonCaptions() {
+    face_->startButton().setText(resourceString(40003, currentLanguage()));
+    face_->stopButton().setText(resourceString(40004, currentLanguage()));
+}
+
+void CKelvoraDlg::reloadLanguage() {
+    face_->setBackground(loadBackground(currentLanguage(), QString::fromStdString(workingFolder_)));
+    setButtonCaptions();
+}
+
+void CKelvoraDlg::setIntensityReadout() {
+    // The period peak on the scale shown, as the display tick formats it.
+    const MeasurementState& state = instrument_->state();
+    const double peak =
+        settings_.pipeline.intensityScale == 1 ? state.peakMmi : state.peakJmaIntensity;
+    FieldText text;
+    text.formatFixed(peak, 4, 1, 4);
+    update_->fieldTexts()[9] = text;
+}
+
+void CKelvoraDlg::uiTick() {
+    if (destroyed_) {
+        return;
+    }
+    update_->tick(options_.clock ? options_.clock() : localClock_.now());
+}
+
+void CKelvoraDlg::drawIntensityImage() {
+    const int cls = instrument_->alerts().intensityClass;
+    const int index = cls >= 0 && cls <= 9 ? cls : 9;
+    const int first = settings_.pipeline.intensityScale == 0 ? 130 : 140;
+    face_->imageFrame().setImage(intensityImage(first + index));
+}
+
+void CKelvoraDlg::startupStep() {
+    switch (startupStep_) {
+    case 0:
+        face_->update(); // the first full paint
+        break;
+    case 1:
+        if (settings_.stayOnTop == 1 && !windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+            const QPoint corner = frameGeometry().topLeft();
+            setWindowFlag(Qt::WindowStaysOnTopHint, true);
+            move(corner);
+            show();
+        }
+        drawIntensityImage();
+        frameRateTimer_.start(instrument_->state());
+        break;
+    case 2:
+        if (settings_.autoStart == 1) {
+            startReception();
+        }
+        break;
+    case 3:
+        if (settings_.minimiseAtStart == 1) {
+            showMinimized();
+        }
+        break;
+    default:
+        break;
+    }
+    if (startupStep_ < 10) {
+        ++startupStep_;
+    }
+}
+
+void CKelvoraDlg::followDrag() {
+    if (placement_.dragActive()) {
+        placement_.followDrag(QCursor::pos());
+    }
+}
+
+void CKelvoraDlg::hideIfMinimised() {
+    // The tray comes with its own icon; without one a minimised window stays
+    // in the taskbar, where it can be brought back.
+}
+
+void CKelvoraDlg::toggleFrame() {
+    settings_.framelessView = placement_.toggleFrame(settings_.framelessView);
+}
+
+void CKelvoraDlg::showReceiving() {
+    face_->startButton().setEnabled(false);
+    face_->stopButton().setEnabled(true);
+    face_->stopButton().setFocus();
+}
+
+void CKelvoraDlg::showIdle() {
+    face_->startButton().setEnabled(true);
+    face_->stopButton().setEnabled(false);
+    face_->startButton().setFocus();
+}
+
+void CKelvoraDlg::showStartFailure(StartFailure reason) {
+    showMessageBox(this, messageText(startFailureMessage(reason)));
+}
+
+void CKelvoraDlg::accept() {}
+
+void CKelvoraDlg::reject() {
+    if (escapePending_) {
+        escapePending_ = false;
+        return;
+    }
+    done(QDialog::Rejected);
+}
+
+void CKelvoraDlg::done(int result) {
+    destroyWindow();
+    QDialog::done(result);
+}
+
+void CKelvoraDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        escapePending_ = true; // the cancel command that follows finds it
+        reject();
+        return;
+    }
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        if (options_.help) {
+            options_.help();
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CKelvoraDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        placement_.beginDrag(event->globalPosition().toPoint());
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CKelvoraDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        placement_.endDrag();
+    }
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CKelvoraDlg::destroyWindow() {
+    if (destroyed_) {
+        return;
+    }
+    destroyed_ = true;
+    // The receive thread ends before the recording and the port are closed.
+    instrument_->reception().shutdown();
+    frameRateTimer_.stop();
+    uiTimer_.stop();
+    settings_.windowRect = placement_.rectToSave(settings_.framelessView);
+    settings_.saveAll(store_);
+    store_.flush();
+    instrument_->publication().destroy();
+    if (options_.releaseInstance) {
+        options_.releaseInstance();
+    }
+}
+
+} // namespace kelvora

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "link/ReceptionControl.h"
+#include "monitor/FrameRateTimer.h"
+#include "monitor/PeriodicUpdate.h"
+#include "output/ObservationLog.h"
+#include "output/RecorderClock.h"
+#include "settings/Settings.h"
+#include "shell/Instrument.h"
+#include "shell/WindowPlacement.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kelvora {
+
+class MonitorFace;
+class SettingsStore;
+class SoundPlayer;
+
+// What the main window is given by the application, and what tests change.
+struct MonitorWindowOptions {
+    InstrumentOptions instrument;
+    // The local time of each tick; the system clock when empty.
+    std::function<LocalTime()> clock;
+    // Off in tests that run the ticks themselves.
+    bool startTimer = true;
+    // F1: the application opens the manual.
+    std::function<void()> help;
+    // Released when the window is destroyed, so a new instance may start.
+    std::function<void()> releaseInstance;
+};
+
+// The main monitor window, run modally for the whole life of the program: it
+// opens with the stored placement and settings, drives the data path through
+// `Instrument`, runs the 10-ms tick, and on every close request ends
+// reception, closes the recording and the port, writes every setting and
+// removes the shared block. Escape and the OK command never close it.
+class CKelvoraDlg : public QDialog, private ReceptionView, private PeriodicUpdateHost {
+public:
+    CKelvoraDlg(Settings& settings, SettingsStore& store, std::shared_ptr<SoundPlayer> player,
+                MonitorWindowOptions options = {});
+    ~CKelvoraDlg() override;
+
+    // The 10-ms tick; the timer calls it, tests may too.
+    void uiTick();
+
+    // Commands of the window.
+    void toggleFrame();
+    void startReception() { instrument_->reception().StartReceive(settings_.portIndex); }
+    void stopReception() { instrument_->reception().RequestStop(); }
+    // Re-reads the language-dependent parts: background and button captions.
+    void reloadLanguage();
+
+    MonitorFace& face() { return *face_; }
+    Instrument& instrument() { return *instrument_; }
+    const WindowPlacement& placement() const { return placement_; }
+    const std::string& workingFolder() const { return workingFolder_; }
+    int startupStepValue() const { return startupStep_; }
+    bool isDestroyed() const { return destroyed_; }
+
+    void accept() override; // the OK command: the window stays open
+    void reject() override; // Escape and every close request
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // ReceptionView
+    void showReceiving() override;
+    void showIdle() override;
+    void showStartFailure(StartFailure reason) override;
+    // PeriodicUpdateHost
+    void drawIntensityImage() override;
+    void startupStep() override;
+    void followDrag() override;
+    void hideIfMinimised() override;
+
+    void setIntensityReadout();
+    void setButtonCaptions();
+    void destroyWindow();
+
+    Settings& settings_;
+    SettingsStore& store_;
+    MonitorWindowOptions options_;
+    std::string workingFolder_;
+    MonitorFace* face_ = nullptr;
+    WindowPlacement placement_;
+    std::unique_ptr<Instrument> instrument_;
+    std::optional<ObservationLog> observationLog_;
+    std::optional<PeriodicUpdate> update_;
+    FrameRateTimer frameRateTimer_;
+    LocalClock localClock_;
+    QTimer uiTimer_;
+    int startupStep_ = 0;
+    bool escapePending_ = false;
+    bool destroyed_ = false;
+};
+
+} // namespace kelvora

@@ -1,0 +1,133 @@
+// The real program, offscreen, in a temporary working folder with its own
+// settings and port-link folders, against the simulator on a pseudo-terminal
+// with an earthquake: it receives, records, logs, publishes, and on a
+// termination signal closes the normal way.
+#include "link/SerialPort.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
+#include "support/SimulatorProcess.h"
+#include "support/TemporaryFolder.h"
+#include "support/Waiting.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace kelvora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kComNumber = 241;
+constexpr const char* kBlock = "/KELVORA_GAL_READ_MEM_110";
+
+bool hasFileWithContent(const fs::path& folder) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        if (entry.is_regular_file() && entry.file_size() > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+class ProgramEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const fs::path& folder : {work_, config_ / "Vantrell", data_, runtime_}) {
+            fs::create_directories(folder);
+        }
+        ::setenv("XDG_DATA_HOME", data_.c_str(), 1);
+        // A block left by a killed program would be taken over but never
+        // removed, being another's; the program must remove the one it makes.
+        ::shm_unlink(kBlock);
+        std::ofstream(config_ / "Vantrell" / "kelvora.conf")
+            << "[Port]\nNumber=" << kComNumber - 1
+            << "\n\n[CheckBox]\nAutoStart=1\n\n[WaveRec]\nwaveRecStopSec=10\n";
+    }
+
+    ChildOptions programOptions() const {
+        ChildOptions options;
+        options.out = Redirect::file(temporary_ / "program.out");
+        options.err = Redirect::file(temporary_ / "program.err");
+        options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                               {"HOME", temporary_.string()},
+                               {"XDG_CONFIG_HOME", config_.string()},
+                               {"XDG_DATA_HOME", data_.string()},
+                               {"XDG_RUNTIME_DIR", runtime_.string()}};
+        options.endSignal = SIGKILL;
+        return options;
+    }
+
+    TemporaryFolder temporary_{"kelvora-program"};
+    const fs::path work_ = temporary_ / "work";
+    const fs::path config_ = temporary_ / "config";
+    const fs::path data_ = temporary_ / "data";
+    const fs::path runtime_ = temporary_ / "runtime";
+};
+
+// One case only: the program publishes under its one fixed block name.
+TEST_F(ProgramEndToEnd, ReceivesRecordsLogsPublishesAndClosesOnTermination) {
+    SimulatorProcess simulator(KELVORA_SIM_PATH, {"--com", std::to_string(kComNumber), "--seed",
+                                                  "3", "--quake", "4.0@2:8"});
+    const auto announced = simulator.announcement(20s);
+    ASSERT_TRUE(announced.has_value());
+    const auto line = parseAnnouncement(*announced);
+    ASSERT_TRUE(line.has_value());
+
+    ChildProcess program(
+        {"/bin/sh", "-c", "cd " + quoted(work_) + " && exec " + quoted(KELVORA_PROGRAM_PATH)},
+        programOptions());
+    ASSERT_TRUE(waitFor([&] { return hasFileWithContent(work_ / "Accelerogram"); }, 60s))
+        << readAll(temporary_ / "program.err");
+
+    const ToolRun shm = runTool({KELVORA_SHM_PATH, "--once", "--json"}, {}, 20s);
+    EXPECT_EQ(shm.exitStatus, 0) << shm.err;
+    EXPECT_NE(shm.out.find('{'), std::string::npos) << shm.out;
+
+    // The log writes at the start of each minute.
+    EXPECT_TRUE(waitFor([&] { return hasFileWithContent(work_ / "Observation"); }, 75s));
+
+    // A second instance refuses to run beside the first and leaves its
+    // settings alone: it waits at its message, and the first is not told.
+    {
+        ChildProcess second(
+            {"/bin/sh", "-c", "cd " + quoted(work_) + " && exec " + quoted(KELVORA_PROGRAM_PATH)},
+            programOptions());
+        std::this_thread::sleep_for(1s);
+        EXPECT_FALSE(second.tryWait().has_value()) << "it shows its message";
+        second.signal(SIGKILL);
+        second.wait(10s);
+    }
+    EXPECT_FALSE(program.tryWait().has_value()) << "the first goes on";
+
+    ASSERT_TRUE(program.signal(SIGTERM));
+    const int status = program.wait(30s);
+    EXPECT_EQ(exitCode(status), 0) << readAll(temporary_ / "program.err");
+
+    const std::string settings = readAll(config_ / "Vantrell" / "kelvora.conf");
+    for (const char* entry :
+         {"top=",           "left=",         "bottom=",        "right=",
+          "View=",          "Number=",       "SiSel=",         "AutoStart=1",
+          "MinStart=",      "ObsWrite=",     "Receive_SiGal=", "Receive_Velocity=",
+          "waveRecStaPgv=", "waveRecStaSi=", "waveRecStopSi=", "waveRecStopSec=10",
+          "LangNo=",        "BackGraund=",   "StaticText=",    "StaticText2=",
+          "Ontop="}) {
+        EXPECT_NE(settings.find(entry), std::string::npos) << entry << " in\n" << settings;
+    }
+    EXPECT_LT(::shm_open(kBlock, O_RDONLY, 0), 0) << "the block is removed";
+    SerialPort port;
+    EXPECT_TRUE(port.open(line->second)) << "the port is free again";
+}
+
+} // namespace
+} // namespace kelvora::test
