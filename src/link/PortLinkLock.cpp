@@ -24,16 +24,6 @@ std::string systemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// The target of a symbolic link; empty when `path` is none.
-std::string linkTarget(const std::string& path) {
-    std::array<char, PATH_MAX> buffer{};
-    const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) {
-        return {};
-    }
-    return std::string(buffer.data(), static_cast<std::size_t>(n));
-}
-
 // The target an open lock file records, without its line end; empty when none.
 std::string readRecord(int fd) {
     std::array<char, PATH_MAX + 1> buffer{};
@@ -59,6 +49,15 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 }
 
 } // namespace
+
+std::string linkTarget(const std::string& path) {
+    std::array<char, PATH_MAX> buffer{};
+    const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) {
+        return {};
+    }
+    return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
 
 std::string portLinkLockPath(const std::string& linkPath) {
     return linkPath + ".lock";

@@ -14,6 +14,9 @@ namespace kelvora {
 // "<linkPath>.lock".
 std::string portLinkLockPath(const std::string& linkPath);
 
+// The target of a symbolic link; empty when `path` is none.
+std::string linkTarget(const std::string& path);
+
 // True for a link left behind by a process that has gone: its lock file
 // records the link's target and nobody holds the lock. A link without a lock
 // file (one made by hand) is never stale, nor is one whose target differs from

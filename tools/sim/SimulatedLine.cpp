@@ -23,16 +23,6 @@ std::string systemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// The target of a symbolic link; empty when `path` is none.
-std::string linkTarget(const std::string& path) {
-    std::array<char, PATH_MAX> buffer{};
-    const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) {
-        return {};
-    }
-    return std::string(buffer.data(), static_cast<std::size_t>(n));
-}
-
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 constexpr std::int64_t kFramePeriod = kNanosecondsPerSecond / 100;
 constexpr std::int64_t kLongestStall = kNanosecondsPerSecond;
