@@ -151,7 +151,14 @@ void CKelvoraDlg::drawIntensityImage() {
 }
 
 void CKelvoraDlg::startupStep() {
-    switch (startupStep_) {
+    // Advanced before the action: an action that opens a message box (a start
+    // that fails) lets ticks run inside it, and they must go on to the next
+    // step, not repeat this one.
+    const int step = startupStep_;
+    if (startupStep_ < 10) {
+        ++startupStep_;
+    }
+    switch (step) {
     case 0:
         face_->update(); // the first full paint
         break;
@@ -177,9 +184,6 @@ void CKelvoraDlg::startupStep() {
         break;
     default:
         break;
-    }
-    if (startupStep_ < 10) {
-        ++startupStep_;
     }
 }
 

@@ -19,7 +19,9 @@
 #include <QDir>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -227,6 +229,36 @@ TEST_F(MonitorWindow, APaintRequestsARedrawOfTheImage) {
     window.face().repaint();
     window.uiTick();
     EXPECT_EQ(pixelAt(window.face(), inside), QColor(0xF5, 0xAA, 0x28));
+}
+
+// The automatic start on the third tick fails with its message box; ticks go
+// on inside the box and must take the next steps, not start again.
+TEST_F(MonitorWindow, TicksInsideAFailedAutomaticStartsMessageGoOnToTheNextSteps) {
+    store_.values["CheckBox/AutoStart"] = 1;
+    store_.values["Port/Number"] = 9000; // COM9001: no such port
+    CKelvoraDlg& window = open();
+    window.uiTick();
+    window.uiTick();
+    std::vector<int> stepsSeen;
+    QString message;
+    QTimer::singleShot(0, [&] {
+        for (int tick = 0; tick < 3; ++tick) {
+            window.uiTick();
+            stepsSeen.push_back(window.startupStepValue());
+        }
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            if (auto* messageBox = qobject_cast<QMessageBox*>(box)) {
+                message = messageBox->text();
+            }
+            box->close();
+        }
+    });
+    window.uiTick(); // the automatic start: its message box runs the ticks above
+    EXPECT_EQ(message.toStdString(), "指定COMポートが開けません");
+    EXPECT_EQ(stepsSeen, (std::vector<int>{4, 5, 6}));
+    EXPECT_EQ(window.startupStepValue(), 6);
+    EXPECT_EQ(window.instrument().reception().runState(), ReceptionControl::Idle);
+    EXPECT_TRUE(window.face().startButton().isEnabled());
 }
 
 TEST_F(MonitorWindow, TwoFrameTogglesReturnTheWindowToItsRectangle) {
