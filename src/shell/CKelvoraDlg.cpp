@@ -107,6 +107,7 @@ CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
     settings_.loadColours(store_);
     face_->setColours(colourOf(settings_.backgroundColour), colourOf(settings_.textColour));
 
+    new KeyboardShortcuts(*this, static_cast<KeyboardShortcutHost&>(*this));
     connect(&face_->startButton(), &QPushButton::clicked, this, [this] { startReception(); });
     connect(&face_->stopButton(), &QPushButton::clicked, this, [this] { stopReception(); });
     face_->startButton().setFocus();
@@ -233,19 +234,14 @@ void CKelvoraDlg::done(int result) {
     QDialog::done(result);
 }
 
-void CKelvoraDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        escapePending_ = true; // the cancel command that follows finds it
-        reject();
-        return;
+void CKelvoraDlg::openManual() {
+    if (options_.help) {
+        options_.help();
     }
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        if (options_.help) {
-            options_.help();
-        }
-        return;
-    }
-    QDialog::keyPressEvent(event);
+}
+
+void CKelvoraDlg::showMessage(const QString& text) {
+    showMessageBox(this, text);
 }
 
 void CKelvoraDlg::mousePressEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "link/ReceptionControl.h"
 #include "monitor/FrameRateTimer.h"
+#include "monitor/KeyboardShortcuts.h"
 #include "monitor/PeriodicUpdate.h"
 #include "output/ObservationLog.h"
 #include "output/RecorderClock.h"
@@ -40,7 +41,10 @@ struct MonitorWindowOptions {
 // `Instrument`, runs the 10-ms tick, and on every close request ends
 // reception, closes the recording and the port, writes every setting and
 // removes the shared block. Escape and the OK command never close it.
-class CKelvoraDlg : public QDialog, private ReceptionView, private PeriodicUpdateHost {
+class CKelvoraDlg : public QDialog,
+                    private ReceptionView,
+                    private PeriodicUpdateHost,
+                    private KeyboardShortcutHost {
 public:
     CKelvoraDlg(Settings& settings, SettingsStore& store, std::shared_ptr<SoundPlayer> player,
                 MonitorWindowOptions options = {});
@@ -50,8 +54,8 @@ public:
     void uiTick();
 
     // Commands of the window.
-    void toggleFrame();
-    void startReception() { instrument_->reception().StartReceive(settings_.portIndex); }
+    void toggleFrame() override;
+    void startReception() override { instrument_->reception().StartReceive(settings_.portIndex); }
     void stopReception() { instrument_->reception().RequestStop(); }
     // Re-reads the language-dependent parts: background and button captions.
     void reloadLanguage();
@@ -68,7 +72,6 @@ public:
     void done(int result) override;
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -82,6 +85,17 @@ private:
     void startupStep() override;
     void followDrag() override;
     void hideIfMinimised() override;
+    // KeyboardShortcutHost
+    void stopReceptionIfRunning() override { stopReception(); }
+    void openLanguageDialog() override {}
+    void openSettingsDialog() override {}
+    void openManual() override;
+    void setEscapePending() override { escapePending_ = true; }
+    double recordStartVelocity() const override { return settings_.recorder.recordStartVelocity; }
+    void setRecordStartVelocity(double value) override {
+        settings_.recorder.recordStartVelocity = value;
+    }
+    void showMessage(const QString& text) override;
 
     void setIntensityReadout();
     void setButtonCaptions();

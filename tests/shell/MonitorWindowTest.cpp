@@ -276,6 +276,21 @@ TEST_F(MonitorWindow, TwoFrameTogglesReturnTheWindowToItsRectangle) {
     EXPECT_EQ(window.placement().current(), before);
 }
 
+TEST_F(MonitorWindow, KeysReachTheWindowWhicheverControlHasTheFocus) {
+    CKelvoraDlg& window = open();
+    window.show();
+    QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+    QApplication::sendEvent(&window.face().startButton(), &f2);
+    EXPECT_EQ(settings_.framelessView, 1);
+    QKeyEvent f4(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier);
+    QApplication::sendEvent(&window.face().startButton(), &f4);
+    EXPECT_EQ(window.instrument().reception().stopRequested(), 0) << "not running: nothing";
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&window.face().startButton(), &escape);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isDestroyed());
+}
+
 TEST_F(MonitorWindow, EscapeAndOkLeaveItOpenAndACloseWritesEverySetting) {
     CKelvoraDlg& window = open();
     window.show();
