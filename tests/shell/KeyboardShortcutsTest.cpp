@@ -54,7 +54,6 @@ public:
 class Keys : public ::testing::Test {
 protected:
     void SetUp() override {
-        application();
         button_ = new QPushButton(&window_); // a control with the focus
     }
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -62,6 +61,7 @@ protected:
         QApplication::sendEvent(button_, &event);
     }
 
+    QApplication& application_ = application(); // before any widget
     QWidget window_;
     QPushButton* button_ = nullptr;
     RecordingHost host_;
