@@ -1,5 +1,7 @@
 #include "monitor/KeyboardShortcuts.h"
 
+#include "settings/Resources.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
@@ -18,16 +20,16 @@ void KeyboardShortcuts::stepVelocityTrigger() {
     const double x = host_.recordStartVelocity();
     double next = -0.001;
     if (x < 0) {
-        host_.showMessage(QString::fromUtf8("波形保存開始速度を、0.013以上に設定"));
+        host_.showMessage(messageText(Message::VelocityTrigger0013));
         next = 0.013;
     } else if (x < 0.014) {
-        host_.showMessage(QString::fromUtf8("波形保存開始速度を、0.020以上に設定"));
+        host_.showMessage(messageText(Message::VelocityTrigger0020));
         next = 0.020;
     } else if (x < 0.021) {
-        host_.showMessage(QString::fromUtf8("波形保存開始速度を、0.100以上に設定"));
+        host_.showMessage(messageText(Message::VelocityTrigger0100));
         next = 0.100;
     } else {
-        host_.showMessage(QString::fromUtf8("波形保存開始速度は、無効になりました"));
+        host_.showMessage(messageText(Message::VelocityTriggerOff));
     }
     host_.setRecordStartVelocity(next);
 }
@@ -37,10 +39,9 @@ void KeyboardShortcuts::showVelocityTrigger() {
     if (x > 0) {
         char value[64];
         std::snprintf(value, sizeof value, "%9.3f", x);
-        host_.showMessage(QString::fromUtf8("波形保存開始速度は、") + QString::fromLatin1(value) +
-                          QString::fromUtf8("以上に設定されています"));
+        host_.showMessage(messageText(Message::VelocityTriggerIs).arg(QString::fromLatin1(value)));
     } else {
-        host_.showMessage(QString::fromUtf8("波形保存開始速度は、無効になっています"));
+        host_.showMessage(messageText(Message::VelocityTriggerIsOff));
     }
 }
 

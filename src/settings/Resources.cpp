@@ -239,6 +239,18 @@ const char* messageName(Message message) {
         return "version-line";
     case Message::ManualFile:
         return "manual-file";
+    case Message::VelocityTrigger0013:
+        return "velocity-trigger-0.013";
+    case Message::VelocityTrigger0020:
+        return "velocity-trigger-0.020";
+    case Message::VelocityTrigger0100:
+        return "velocity-trigger-0.100";
+    case Message::VelocityTriggerOff:
+        return "velocity-trigger-off";
+    case Message::VelocityTriggerIs:
+        return "velocity-trigger-is";
+    case Message::VelocityTriggerIsOff:
+        return "velocity-trigger-is-off";
     }
     return "";
 }

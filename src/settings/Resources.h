@@ -39,19 +39,25 @@ QString resourceString(int id); // in currentLanguage()
 // The fixed texts the program shows or uses, Japanese in every language.
 // Their names in res/strings.json are given beside each.
 enum class Message {
-    AlreadyRunning,     // "already-running": a second instance was started
-    CannotOpenFile,     // "cannot-open-file": the manual could not be opened
-    PortOpenFailed,     // "port-open-failed": reception start, opening the port
-    BufferSetupFailed,  // "buffer-setup-failed": reception start, queue sizes
-    PurgeFailed,        // "purge-failed": reception start, clearing the buffers
-    UartSetupFailed,    // "uart-setup-failed": reception start, line settings
-    TimeoutSetupFailed, // "timeout-setup-failed": reception start, time-outs
-    EnterNumber,        // "enter-number": settings dialog, a field needs a number
-    EnterInteger,       // "enter-integer": settings dialog, a field needs an integer
-    TextTooLong,        // "text-too-long": settings dialog, "%1" is the most characters
-    TrayTip,            // "tray-tip": the tray icon's tooltip, two lines
-    VersionLine,        // "version-line": the about box's text
-    ManualFile,         // "manual-file": the user manual's file name
+    AlreadyRunning,       // "already-running": a second instance was started
+    CannotOpenFile,       // "cannot-open-file": the manual could not be opened
+    PortOpenFailed,       // "port-open-failed": reception start, opening the port
+    BufferSetupFailed,    // "buffer-setup-failed": reception start, queue sizes
+    PurgeFailed,          // "purge-failed": reception start, clearing the buffers
+    UartSetupFailed,      // "uart-setup-failed": reception start, line settings
+    TimeoutSetupFailed,   // "timeout-setup-failed": reception start, time-outs
+    EnterNumber,          // "enter-number": settings dialog, a field needs a number
+    EnterInteger,         // "enter-integer": settings dialog, a field needs an integer
+    TextTooLong,          // "text-too-long": settings dialog, "%1" is the most characters
+    TrayTip,              // "tray-tip": the tray icon's tooltip, two lines
+    VersionLine,          // "version-line": the about box's text
+    ManualFile,           // "manual-file": the user manual's file name
+    VelocityTrigger0013,  // "velocity-trigger-0.013": Ctrl+Alt+V switched it to 0.013
+    VelocityTrigger0020,  // "velocity-trigger-0.020": ... to 0.020
+    VelocityTrigger0100,  // "velocity-trigger-0.100": ... to 0.100
+    VelocityTriggerOff,   // "velocity-trigger-off": ... off
+    VelocityTriggerIs,    // "velocity-trigger-is": Ctrl+Alt+S, "%1" is the value
+    VelocityTriggerIsOff, // "velocity-trigger-is-off": Ctrl+Alt+S while off
 };
 QString messageText(Message message, int languageIndex);
 QString messageText(Message message); // in currentLanguage()

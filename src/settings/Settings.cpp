@@ -2,17 +2,152 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
+#include <type_traits>
+#include <variant>
 
 namespace kelvora {
 
 namespace {
-std::int32_t read(SettingsStore& store, key::Key k, std::int32_t defaultValue) {
-    return store.readInt(k.section, k.entry, defaultValue);
+
+// Every setting once: its key, how it is stored, its default and its copy.
+// The table is in the order of writing; reading has no order that matters.
+enum class Phase { Language, Window, Colours };
+enum class Default {
+    Fixed,   // `initial`
+    Current, // the copy's value at reading; `initial` at process start
+    Top,     // the work area's centred window rectangle
+    Left,
+    Bottom,
+    Right,
+};
+// A copy, whichever of the three forms it takes.
+using Copy = std::variant<std::int32_t*, Relaxed<std::int32_t>*, Relaxed<double>*>;
+
+struct Definition {
+    key::Key key;
+    Phase phase;
+    int scale; // a double copy is stored as value x scale
+    Default kind;
+    double initial; // in memory form
+    Copy (*copy)(Settings&);
+};
+
+constexpr Definition kDefinitions[] = {
+    {key::kTop, Phase::Window, 1, Default::Top, 0,
+     [](Settings& s) -> Copy { return &s.windowRect.top; }},
+    {key::kLeft, Phase::Window, 1, Default::Left, 0,
+     [](Settings& s) -> Copy { return &s.windowRect.left; }},
+    {key::kBottom, Phase::Window, 1, Default::Bottom, 0,
+     [](Settings& s) -> Copy { return &s.windowRect.bottom; }},
+    {key::kRight, Phase::Window, 1, Default::Right, 0,
+     [](Settings& s) -> Copy { return &s.windowRect.right; }},
+    {key::kTitleView, Phase::Window, 1, Default::Fixed, 0,
+     [](Settings& s) -> Copy { return &s.framelessView; }},
+    {key::kPortNumber, Phase::Window, 1, Default::Fixed, 0,
+     [](Settings& s) -> Copy { return &s.portIndex; }},
+    {key::kRadioNumber, Phase::Window, 1, Default::Fixed, defaults::kJmaWindowMode,
+     [](Settings& s) -> Copy { return &s.pipeline.jmaWindowMode; }},
+    {key::kScale, Phase::Window, 1, Default::Fixed, defaults::kIntensityScale,
+     [](Settings& s) -> Copy { return &s.pipeline.intensityScale; }},
+    {key::kAutoStart, Phase::Window, 1, Default::Fixed, 0,
+     [](Settings& s) -> Copy { return &s.autoStart; }},
+    {key::kMinStart, Phase::Window, 1, Default::Fixed, 0,
+     [](Settings& s) -> Copy { return &s.minimiseAtStart; }},
+    {key::kObsWrite, Phase::Window, 1, Default::Fixed, 1,
+     [](Settings& s) -> Copy { return &s.observationLogEnabled; }},
+    {key::kReceiveSiGal, Phase::Window, 1, Default::Fixed, defaults::kUseSensorSiGal,
+     [](Settings& s) -> Copy { return &s.pipeline.useSensorSiGal; }},
+    {key::kReceiveVelocity, Phase::Window, 1, Default::Fixed, defaults::kUseSensorVelocity,
+     [](Settings& s) -> Copy { return &s.pipeline.useSensorVelocity; }},
+    {key::kRecordStartVelocity, Phase::Window, 1000, Default::Fixed, defaults::kRecordStartVelocity,
+     [](Settings& s) -> Copy { return &s.recorder.recordStartVelocity; }},
+    {key::kRecordStartIntensity, Phase::Window, 10, Default::Fixed, defaults::kRecordStartIntensity,
+     [](Settings& s) -> Copy { return &s.recorder.recordStartIntensity; }},
+    {key::kRecordStopIntensity, Phase::Window, 10, Default::Fixed, defaults::kRecordStopIntensity,
+     [](Settings& s) -> Copy { return &s.recorder.recordStopIntensity; }},
+    {key::kRecordMinSeconds, Phase::Window, 1, Default::Fixed, defaults::kRecordMinSeconds,
+     [](Settings& s) -> Copy { return &s.recorder.recordMinSeconds; }},
+    {key::kLanguage, Phase::Language, 1, Default::Fixed, 0,
+     [](Settings& s) -> Copy { return &s.LanguageIndex; }},
+    {key::kBackgroundColour, Phase::Colours, 1, Default::Fixed, 0xF4C39F,
+     [](Settings& s) -> Copy { return &s.backgroundColour; }},
+    {key::kTextColour, Phase::Colours, 1, Default::Fixed, 0x000000,
+     [](Settings& s) -> Copy { return &s.textColour; }},
+    {key::kDisabledTextColour, Phase::Colours, 1, Default::Fixed, 0x6D6D6D,
+     [](Settings& s) -> Copy { return &s.disabledTextColour; }},
+    {key::kOnTop, Phase::Window, 1, Default::Current, 1,
+     [](Settings& s) -> Copy { return &s.stayOnTop; }},
+};
+static_assert(std::size(kDefinitions) == 22);
+
+std::int32_t storedForm(const Copy& copy, int scale) {
+    return std::visit(
+        [scale](auto* value) -> std::int32_t {
+            if constexpr (std::is_same_v<decltype(value), Relaxed<double>*>) {
+                return scaledToStored(value->load(), scale);
+            } else {
+                return *value;
+            }
+        },
+        copy);
 }
-void write(SettingsStore& store, key::Key k, std::int32_t value) {
-    store.writeInt(k.section, k.entry, value);
+
+void setFromStored(const Copy& copy, std::int32_t stored, int scale) {
+    std::visit(
+        [stored, scale](auto* value) {
+            if constexpr (std::is_same_v<decltype(value), Relaxed<double>*>) {
+                value->store(storedToScaled(stored, scale));
+            } else {
+                *value = stored;
+            }
+        },
+        copy);
 }
+
+void setInitial(const Copy& copy, double initial) {
+    std::visit(
+        [initial](auto* value) {
+            if constexpr (std::is_same_v<decltype(value), Relaxed<double>*>) {
+                value->store(initial);
+            } else {
+                *value = static_cast<std::int32_t>(initial);
+            }
+        },
+        copy);
+}
+
+std::int32_t storedDefault(const Definition& d, const Copy& copy, const WindowRect& centred) {
+    switch (d.kind) {
+    case Default::Current:
+        return storedForm(copy, d.scale);
+    case Default::Top:
+        return centred.top;
+    case Default::Left:
+        return centred.left;
+    case Default::Bottom:
+        return centred.bottom;
+    case Default::Right:
+        return centred.right;
+    case Default::Fixed:
+        break;
+    }
+    return d.scale == 1 ? static_cast<std::int32_t>(d.initial) : scaledToStored(d.initial, d.scale);
+}
+
+void load(Settings& settings, SettingsStore& store, Phase phase, const WindowRect& centred) {
+    for (const Definition& d : kDefinitions) {
+        if (d.phase != phase) {
+            continue;
+        }
+        const Copy copy = d.copy(settings);
+        setFromStored(copy,
+                      store.readInt(d.key.section, d.key.entry, storedDefault(d, copy, centred)),
+                      d.scale);
+    }
+}
+
 } // namespace
 
 std::int32_t scaledToStored(double value, int factor) {
@@ -36,63 +171,33 @@ WindowRect Settings::defaultWindowRect(WorkArea workArea) {
     return {halfHeight - 124, halfWidth - 211, halfHeight + 124, halfWidth + 211};
 }
 
+Settings::Settings() {
+    for (const Definition& d : kDefinitions) {
+        setInitial(d.copy(*this), d.initial);
+    }
+}
+
 void Settings::loadLanguage(SettingsStore& store) {
-    const std::int32_t stored = read(store, key::kLanguage, 0);
-    // A negative index would select past the language tables.
-    LanguageIndex = stored < 0 || stored >= kLanguageCount ? 0 : stored;
+    load(*this, store, Phase::Language, {});
+    if (LanguageIndex >= kLanguageCount) {
+        LanguageIndex = 0;
+    }
 }
 
 void Settings::loadWindowSettings(SettingsStore& store, WorkArea workArea) {
-    const WindowRect fallback = defaultWindowRect(workArea);
-    windowRect.top = read(store, key::kTop, fallback.top);
-    windowRect.left = read(store, key::kLeft, fallback.left);
-    windowRect.bottom = read(store, key::kBottom, fallback.bottom);
-    windowRect.right = read(store, key::kRight, fallback.right);
-    stayOnTop = read(store, key::kOnTop, stayOnTop);
-    autoStart = read(store, key::kAutoStart, 0);
-    minimiseAtStart = read(store, key::kMinStart, 0);
-    observationLogEnabled = read(store, key::kObsWrite, 1);
-    pipeline.useSensorSiGal = read(store, key::kReceiveSiGal, 0);
-    pipeline.useSensorVelocity = read(store, key::kReceiveVelocity, 0);
-    recorder.recordStartVelocity = storedToScaled(read(store, key::kRecordStartVelocity, -1), 1000);
-    recorder.recordStartIntensity = storedToScaled(read(store, key::kRecordStartIntensity, -9), 10);
-    recorder.recordStopIntensity = storedToScaled(read(store, key::kRecordStopIntensity, -13), 10);
-    recorder.recordMinSeconds = read(store, key::kRecordMinSeconds, 30);
-    framelessView = read(store, key::kTitleView, 0);
-    portIndex = read(store, key::kPortNumber, 0);
-    pipeline.jmaWindowMode = read(store, key::kRadioNumber, 0);
-    pipeline.intensityScale = read(store, key::kScale, 0);
+    load(*this, store, Phase::Window, defaultWindowRect(workArea));
 }
 
 void Settings::loadColours(SettingsStore& store) {
-    backgroundColour = read(store, key::kBackgroundColour, kDefaultBackgroundColour);
-    textColour = read(store, key::kTextColour, kDefaultTextColour);
-    disabledTextColour = read(store, key::kDisabledTextColour, kDefaultDisabledTextColour);
+    load(*this, store, Phase::Colours, {});
 }
 
 void Settings::saveAll(SettingsStore& store) const {
-    write(store, key::kTop, windowRect.top);
-    write(store, key::kLeft, windowRect.left);
-    write(store, key::kBottom, windowRect.bottom);
-    write(store, key::kRight, windowRect.right);
-    write(store, key::kTitleView, framelessView);
-    write(store, key::kPortNumber, portIndex);
-    write(store, key::kRadioNumber, pipeline.jmaWindowMode);
-    write(store, key::kScale, pipeline.intensityScale);
-    write(store, key::kAutoStart, autoStart);
-    write(store, key::kMinStart, minimiseAtStart);
-    write(store, key::kObsWrite, observationLogEnabled);
-    write(store, key::kReceiveSiGal, pipeline.useSensorSiGal);
-    write(store, key::kReceiveVelocity, pipeline.useSensorVelocity);
-    write(store, key::kRecordStartVelocity, scaledToStored(recorder.recordStartVelocity, 1000));
-    write(store, key::kRecordStartIntensity, scaledToStored(recorder.recordStartIntensity, 10));
-    write(store, key::kRecordStopIntensity, scaledToStored(recorder.recordStopIntensity, 10));
-    write(store, key::kRecordMinSeconds, recorder.recordMinSeconds);
-    write(store, key::kLanguage, LanguageIndex);
-    write(store, key::kBackgroundColour, backgroundColour);
-    write(store, key::kTextColour, textColour);
-    write(store, key::kDisabledTextColour, disabledTextColour);
-    write(store, key::kOnTop, stayOnTop);
+    // The table hands out writable copies; saving only reads them.
+    auto& self = const_cast<Settings&>(*this);
+    for (const Definition& d : kDefinitions) {
+        store.writeInt(d.key.section, d.key.entry, storedForm(d.copy(self), d.scale));
+    }
 }
 
 std::string colourToHex(std::int32_t colour) {

@@ -55,31 +55,35 @@ struct WorkArea {
     std::int32_t height = 0;
 };
 
-inline constexpr std::int32_t kDefaultBackgroundColour = 0xF4C39F;
-inline constexpr std::int32_t kDefaultTextColour = 0x000000;
-inline constexpr std::int32_t kDefaultDisabledTextColour = 0x6D6D6D;
 inline constexpr int kLanguageCount = 5;
 
 // The in-memory copy of every setting. The user-interface thread loads,
 // changes and saves them; the values the receive thread reads every frame are
-// Relaxed.
+// Relaxed. A new object holds every default (the window rectangle, which
+// depends on the work area, excepted): the settings dialog's Reset takes its
+// values from one.
 struct Settings {
+    Settings();
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
     WindowRect windowRect;
-    std::int32_t stayOnTop = 1;
-    std::int32_t autoStart = 0;
-    std::int32_t minimiseAtStart = 0;
-    std::int32_t observationLogEnabled = 1;
-    std::int32_t framelessView = 0;
-    std::int32_t portIndex = 0;
-    std::int32_t LanguageIndex = 0;
-    std::int32_t backgroundColour = kDefaultBackgroundColour;
-    std::int32_t textColour = kDefaultTextColour;
-    std::int32_t disabledTextColour = kDefaultDisabledTextColour;
+    std::int32_t stayOnTop;
+    std::int32_t autoStart;
+    std::int32_t minimiseAtStart;
+    std::int32_t observationLogEnabled;
+    std::int32_t framelessView;
+    std::int32_t portIndex;
+    // 0 to 4; any other value, negative ones too, is kept and means English.
+    std::int32_t LanguageIndex;
+    std::int32_t backgroundColour; // 0x00BBGGRR
+    std::int32_t textColour;
+    std::int32_t disabledTextColour;
     PipelineSettings pipeline; // useSensorSiGal, useSensorVelocity, jmaWindowMode, IntensityScale
     RecorderSettings recorder; // recordStart/StopIntensity, recordMinSeconds, recordStartVelocity
 
     // Application start-up, before any window: the language alone. A value
-    // outside 0 to 4 becomes 0.
+    // of 5 or more becomes 0.
     void loadLanguage(SettingsStore& store);
     // Main-window initialisation: everything but the language and the colours.
     void loadWindowSettings(SettingsStore& store, WorkArea workArea);

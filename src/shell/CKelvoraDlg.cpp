@@ -7,15 +7,23 @@
 #include "output/LocalTime.h"
 #include "output/OutputFolders.h"
 #include "output/RecorderClock.h"
+#include "settings/CKelvoraSetdata.h"
+#include "settings/CLangDialog.h"
+#include "settings/DialogBuilder.h"
 #include "settings/Language.h"
 #include "settings/Resources.h"
 #include "settings/SettingsStore.h"
+#include "shell/CAboutDlg.h"
+#include "shell/Commands.h"
 #include "shell/MessageBox.h"
 
+#include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -23,12 +31,6 @@
 namespace kelvora {
 
 namespace {
-
-QColor colourOf(std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    return QColor(static_cast<int>(bits & 0xFFu), static_cast<int>((bits >> 8) & 0xFFu),
-                  static_cast<int>((bits >> 16) & 0xFFu));
-}
 
 Message startFailureMessage(StartFailure reason) {
     switch (reason) {
@@ -105,12 +107,30 @@ CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
     update_->pushFieldTexts();
 
     settings_.loadColours(store_);
-    face_->setColours(colourOf(settings_.backgroundColour), colourOf(settings_.textColour));
+    face_->setColours(colourFromSetting(settings_.backgroundColour),
+                      colourFromSetting(settings_.textColour));
 
     new KeyboardShortcuts(*this, static_cast<KeyboardShortcutHost&>(*this));
+    keyboardMove_ = new KeyboardMove(*this);
     connect(&face_->startButton(), &QPushButton::clicked, this, [this] { startReception(); });
     connect(&face_->stopButton(), &QPushButton::clicked, this, [this] { stopReception(); });
     face_->startButton().setFocus();
+
+    // The about item keeps the language the window opened with.
+    aboutText_ = resourceString(101, currentLanguage());
+    trayMenu_ = std::make_unique<QMenu>();
+    for (const MenuItem& item : resourceMenu(154, currentLanguage())) {
+        if (item.separator) {
+            trayMenu_->addSeparator();
+            continue;
+        }
+        const int command = item.command;
+        connect(trayMenu_->addAction(item.text), &QAction::triggered, this,
+                [this, command] { runCommand(command); });
+    }
+    tray_ = options_.trayIcon ? options_.trayIcon() : std::make_unique<SystemTrayIcon>();
+    tray_->doubleClicked = [this] { restoreFromTray(); };
+    tray_->add(applicationIcon(), messageText(Message::TrayTip), trayMenu_.get());
 }
 
 CKelvoraDlg::~CKelvoraDlg() {
@@ -164,11 +184,8 @@ void CKelvoraDlg::startupStep() {
         face_->update(); // the first full paint
         break;
     case 1:
-        if (settings_.stayOnTop == 1 && !windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
-            const QPoint corner = frameGeometry().topLeft();
-            setWindowFlag(Qt::WindowStaysOnTopHint, true);
-            move(corner);
-            show();
+        if (settings_.stayOnTop == 1) {
+            applyStayOnTop();
         }
         drawIntensityImage();
         frameRateTimer_.start(instrument_->state());
@@ -195,8 +212,166 @@ void CKelvoraDlg::followDrag() {
 }
 
 void CKelvoraDlg::hideIfMinimised() {
-    // The tray comes with its own icon; without one a minimised window stays
-    // in the taskbar, where it can be brought back.
+    // Without a notification area a hidden window could never come back: it
+    // stays minimised in the taskbar until one appears.
+    if (isMinimized() && isVisible() && tray_->available()) {
+        trayHiddenState_ = 1;
+        hide();
+    }
+}
+
+void CKelvoraDlg::restoreFromTray() {
+    if (trayHiddenState_ != 1) {
+        return;
+    }
+    trayHiddenState_ = 2;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CKelvoraDlg::applyStayOnTop() {
+    const bool onTop = settings_.stayOnTop == 1;
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) {
+        return;
+    }
+    // A flag change re-creates the native window: keep its place and state.
+    const QPoint corner = frameGeometry().topLeft();
+    const bool hidden = isHidden();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    move(corner);
+    if (!hidden) {
+        show();
+    }
+}
+
+std::unique_ptr<QMenu> CKelvoraDlg::makeContextMenu() const {
+    auto menu = std::make_unique<QMenu>();
+    const std::vector<MenuItem> items = resourceMenu(150, currentLanguage());
+    if (items.empty()) {
+        return menu;
+    }
+    for (const MenuItem& item : items) {
+        if (item.separator) {
+            menu->addSeparator();
+        } else {
+            menu->addAction(item.text)->setData(item.command);
+        }
+    }
+    // The desktop gives no access to the window menu, where the about item
+    // belongs: it follows the window's own commands.
+    if (!aboutText_.isEmpty()) {
+        menu->addSeparator();
+        menu->addAction(aboutText_)->setData(static_cast<int>(ID_CMD_ABOUT));
+    }
+    return menu;
+}
+
+void CKelvoraDlg::contextMenuEvent(QContextMenuEvent* event) {
+    const std::unique_ptr<QMenu> menu = makeContextMenu();
+    if (menu->isEmpty()) {
+        return;
+    }
+    // The chosen command runs once the menu has closed.
+    if (const QAction* chosen = menu->exec(event->globalPos())) {
+        runCommand(chosen->data().toInt());
+    }
+}
+
+void CKelvoraDlg::runCommand(int command) {
+    if (destroyed_) {
+        return;
+    }
+    switch (command) {
+    case ID_CMD_MOVE:
+        keyboardMove_->start();
+        break;
+    case ID_CMD_FRAME:
+        toggleFrame();
+        break;
+    case ID_CMD_CLOSE:
+        close();
+        break;
+    case ID_CMD_LANGUAGE:
+        openLanguageDialog();
+        break;
+    case ID_CMD_SETTINGS:
+        openSettingsDialog();
+        break;
+    case ID_CMD_SHOW:
+        restoreFromTray();
+        break;
+    case ID_CMD_EXIT:
+        // Once the tray menu has returned, through the normal close.
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        break;
+    case ID_CMD_ABOUT: {
+        CAboutDlg about(this);
+        about.exec();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CKelvoraDlg::openLanguageDialog() {
+    if (openDialog_ != nullptr) {
+        return;
+    }
+    {
+        CLangDialog dialog(settings_, this);
+        openDialog_ = &dialog;
+        dialog.exec();
+    }
+    if (!destroyed_) {
+        reloadLanguage();
+    }
+}
+
+void CKelvoraDlg::openSettingsDialog() {
+    if (openDialog_ != nullptr) {
+        return;
+    }
+    {
+        CKelvoraSetdata dialog(settings_, static_cast<SettingsDialogSource&>(*this), this);
+        openDialog_ = &dialog;
+        dialog.exec();
+    }
+    if (destroyed_) {
+        return;
+    }
+    // Saved or cancelled alike: the scale may have changed.
+    setIntensityReadout();
+    update_->pushFieldTexts();
+    applyStayOnTop();
+    face_->update();
+}
+
+std::int32_t CKelvoraDlg::framesPerSecond() const {
+    return instrument_->state().framesPerSecond;
+}
+
+QString CKelvoraDlg::jmaAccelText() const {
+    const FieldText text = instrument_->displayTexts().snapshot().jmaAccelText;
+    return QString::fromLatin1(text.view().data(), static_cast<qsizetype>(text.view().size()));
+}
+
+bool CKelvoraDlg::receiveActive() const {
+    return instrument_->reception().receiveActive() == 1;
+}
+
+std::vector<SerialPortChoice> CKelvoraDlg::ports() const {
+    std::vector<SerialPortChoice> choices;
+    for (const int number : instrument_->ports().presentPorts()) {
+        if (choices.size() == 255) {
+            break;
+        }
+        choices.push_back(
+            {number, QString::fromStdString(instrument_->ports().devicePath(number))});
+    }
+    return choices;
 }
 
 void CKelvoraDlg::toggleFrame() {
@@ -230,8 +405,26 @@ void CKelvoraDlg::reject() {
 }
 
 void CKelvoraDlg::done(int result) {
+    // A close while F8's or F9's dialog is open (the tray's exit, a signal)
+    // ends that dialog first; it returns once this window is destroyed.
+    if (openDialog_ != nullptr) {
+        openDialog_->reject();
+    }
     destroyWindow();
     QDialog::done(result);
+}
+
+void CKelvoraDlg::closeEvent(QCloseEvent* event) {
+    // Every close request, also while hidden in the tray, where the dialog's
+    // own handling would ignore it.
+    if (!destroyed_) {
+        reject();
+    }
+    if (destroyed_) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void CKelvoraDlg::openManual() {
@@ -271,6 +464,7 @@ void CKelvoraDlg::destroyWindow() {
     settings_.saveAll(store_);
     store_.flush();
     instrument_->publication().destroy();
+    tray_->remove();
     if (options_.releaseInstance) {
         options_.releaseInstance();
     }

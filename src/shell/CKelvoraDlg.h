@@ -7,15 +7,22 @@
 #include "output/ObservationLog.h"
 #include "output/RecorderClock.h"
 #include "settings/Settings.h"
+#include "settings/SettingsDialogSource.h"
 #include "shell/Instrument.h"
+#include "shell/KeyboardMove.h"
+#include "shell/TrayIcon.h"
 #include "shell/WindowPlacement.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
+
+class QMenu;
 
 namespace kelvora {
 
@@ -34,6 +41,8 @@ struct MonitorWindowOptions {
     std::function<void()> help;
     // Released when the window is destroyed, so a new instance may start.
     std::function<void()> releaseInstance;
+    // The notification-area icon; the desktop's own when empty.
+    std::function<std::unique_ptr<TrayIcon>()> trayIcon;
 };
 
 // The main monitor window, run modally for the whole life of the program: it
@@ -44,7 +53,8 @@ struct MonitorWindowOptions {
 class CKelvoraDlg : public QDialog,
                     private ReceptionView,
                     private PeriodicUpdateHost,
-                    private KeyboardShortcutHost {
+                    private KeyboardShortcutHost,
+                    private SettingsDialogSource {
 public:
     CKelvoraDlg(Settings& settings, SettingsStore& store, std::shared_ptr<SoundPlayer> player,
                 MonitorWindowOptions options = {});
@@ -59,6 +69,18 @@ public:
     void stopReception() { instrument_->reception().RequestStop(); }
     // Re-reads the language-dependent parts: background and button captions.
     void reloadLanguage();
+    // A command of the context menu, the tray menu or the about item.
+    void runCommand(int command);
+    // The context menu in the current language, each item's command as its
+    // data; the about item after a separator at the end.
+    std::unique_ptr<QMenu> makeContextMenu() const;
+    QMenu& trayMenu() { return *trayMenu_; }
+    TrayIcon& trayIcon() { return *tray_; }
+    // 0 never hidden, 1 hidden in the tray after a minimise, 2 shown again.
+    int trayHiddenState() const { return trayHiddenState_; }
+    KeyboardMove& keyboardMove() { return *keyboardMove_; }
+    // The dialog of F8 or F9 while it is open, else nullptr.
+    QDialog* openDialog() const { return openDialog_; }
 
     MonitorFace& face() { return *face_; }
     Instrument& instrument() { return *instrument_; }
@@ -72,6 +94,8 @@ public:
     void done(int result) override;
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -87,8 +111,8 @@ private:
     void hideIfMinimised() override;
     // KeyboardShortcutHost
     void stopReceptionIfRunning() override { stopReception(); }
-    void openLanguageDialog() override {}
-    void openSettingsDialog() override {}
+    void openLanguageDialog() override;
+    void openSettingsDialog() override;
     void openManual() override;
     void setEscapePending() override { escapePending_ = true; }
     double recordStartVelocity() const override { return settings_.recorder.recordStartVelocity; }
@@ -96,8 +120,15 @@ private:
         settings_.recorder.recordStartVelocity = value;
     }
     void showMessage(const QString& text) override;
+    // SettingsDialogSource
+    std::int32_t framesPerSecond() const override;
+    QString jmaAccelText() const override;
+    bool receiveActive() const override;
+    std::vector<SerialPortChoice> ports() const override;
 
     void setIntensityReadout();
+    void applyStayOnTop();
+    void restoreFromTray();
     void setButtonCaptions();
     void destroyWindow();
 
@@ -113,6 +144,12 @@ private:
     FrameRateTimer frameRateTimer_;
     LocalClock localClock_;
     QTimer uiTimer_;
+    std::unique_ptr<TrayIcon> tray_;
+    std::unique_ptr<QMenu> trayMenu_;
+    KeyboardMove* keyboardMove_ = nullptr;
+    QPointer<QDialog> openDialog_;
+    QString aboutText_; // in the language the window opened with
+    int trayHiddenState_ = 0;
     int startupStep_ = 0;
     bool escapePending_ = false;
     bool destroyed_ = false;

@@ -69,7 +69,10 @@ TEST(ResourceSet, EveryNumberResolvesInEveryLanguage) {
              {Message::AlreadyRunning, Message::CannotOpenFile, Message::PortOpenFailed,
               Message::BufferSetupFailed, Message::PurgeFailed, Message::UartSetupFailed,
               Message::TimeoutSetupFailed, Message::EnterNumber, Message::EnterInteger,
-              Message::TextTooLong, Message::TrayTip, Message::VersionLine, Message::ManualFile}) {
+              Message::TextTooLong, Message::TrayTip, Message::VersionLine, Message::ManualFile,
+              Message::VelocityTrigger0013, Message::VelocityTrigger0020,
+              Message::VelocityTrigger0100, Message::VelocityTriggerOff, Message::VelocityTriggerIs,
+              Message::VelocityTriggerIsOff}) {
             EXPECT_FALSE(messageText(m, language).isEmpty()) << "message " << static_cast<int>(m);
         }
         for (int c = static_cast<int>(FaceCaption::Title);
@@ -205,6 +208,12 @@ TEST(ResourceText, FixedMessagesAreJapaneseInEveryLanguage) {
         {Message::TrayTip, "Kelvora\nダブルクリックでメインウインドウを表示します"},
         {Message::VersionLine, "Kelvora, Version 1.13"},
         {Message::ManualFile, "取扱説明書.txt"},
+        {Message::VelocityTrigger0013, "波形保存開始速度を、0.013以上に設定"},
+        {Message::VelocityTrigger0020, "波形保存開始速度を、0.020以上に設定"},
+        {Message::VelocityTrigger0100, "波形保存開始速度を、0.100以上に設定"},
+        {Message::VelocityTriggerOff, "波形保存開始速度は、無効になりました"},
+        {Message::VelocityTriggerIs, "波形保存開始速度は、%1以上に設定されています"},
+        {Message::VelocityTriggerIsOff, "波形保存開始速度は、無効になっています"},
     };
     for (const auto& [message, text] : cases) {
         for (int language : kLanguages) {
@@ -364,7 +373,8 @@ TEST(DialogTemplates, SettingsDialogInBothGeometries) {
         {1033, {98, 236, 56, 12}, {84, 257, 49, 12}},
         {1014, {189, 20, 9, 10}, {162, 22, 9, 10}},
         {1035, {265, 21, 40, 8}, {231, 23, 25, 8}},
-        {1037, {201, 161, 107, 8}, {173, 174, 87, 8}},
+        // Wider than drawn for the original fonts, so the caption fits ours.
+        {1037, {201, 161, 107, 8}, {173, 174, 92, 8}},
         {1025, {188, 254, 11, 9}, {161, 274, 9, 10}},
         {1, {60, 281, 50, 14}, {53, 304, 42, 15}},
         {1038, {174, 281, 101, 14}, {149, 304, 86, 15}},

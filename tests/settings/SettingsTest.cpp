@@ -59,17 +59,9 @@ protected:
     QString application_;
 };
 
-TEST_F(SettingsStoreFile, AnEmptyStoreGivesEveryDefault) {
-    QtSettingsStore store(application_);
-    Settings s;
-    s.loadLanguage(store);
-    s.loadWindowSettings(store, kWorkArea);
-    s.loadColours(store);
-
-    // 422 by 248 pixels centred on the work area's middle.
-    EXPECT_EQ(s.windowRect, (WindowRect{520 - 124, 960 - 211, 520 + 124, 960 + 211}));
-    EXPECT_EQ(s.windowRect.right - s.windowRect.left, 422);
-    EXPECT_EQ(s.windowRect.bottom - s.windowRect.top, 248);
+// Every default but the window rectangle: what a new object holds, what an
+// empty store loads, and what the settings dialog's Reset puts back.
+void expectDefaults(const Settings& s) {
     EXPECT_EQ(s.stayOnTop, 1);
     EXPECT_EQ(s.autoStart, 0);
     EXPECT_EQ(s.minimiseAtStart, 0);
@@ -88,6 +80,34 @@ TEST_F(SettingsStoreFile, AnEmptyStoreGivesEveryDefault) {
     EXPECT_EQ(colourToHex(s.backgroundColour), "#9FC3F4");
     EXPECT_EQ(colourToHex(s.textColour), "#000000");
     EXPECT_EQ(colourToHex(s.disabledTextColour), "#6D6D6D");
+}
+
+TEST_F(SettingsStoreFile, AnEmptyStoreGivesEveryDefault) {
+    QtSettingsStore store(application_);
+    Settings s;
+    s.loadLanguage(store);
+    s.loadWindowSettings(store, kWorkArea);
+    s.loadColours(store);
+
+    // 422 by 248 pixels centred on the work area's middle.
+    EXPECT_EQ(s.windowRect, (WindowRect{520 - 124, 960 - 211, 520 + 124, 960 + 211}));
+    EXPECT_EQ(s.windowRect.right - s.windowRect.left, 422);
+    EXPECT_EQ(s.windowRect.bottom - s.windowRect.top, 248);
+    expectDefaults(s);
+}
+
+TEST(SettingsDefaults, ANewObjectHoldsTheDefaultsTheReceiveThreadAlsoStartsWith) {
+    const Settings fresh;
+    expectDefaults(fresh);
+    // The data path's own settings, as tools make them without a store.
+    const PipelineSettings pipeline;
+    const RecorderSettings recorder;
+    EXPECT_EQ(pipeline.jmaWindowMode, fresh.pipeline.jmaWindowMode);
+    EXPECT_EQ(pipeline.intensityScale, fresh.pipeline.intensityScale);
+    EXPECT_EQ(recorder.recordStartIntensity, fresh.recorder.recordStartIntensity);
+    EXPECT_EQ(recorder.recordStopIntensity, fresh.recorder.recordStopIntensity);
+    EXPECT_EQ(recorder.recordMinSeconds, fresh.recorder.recordMinSeconds);
+    EXPECT_EQ(recorder.recordStartVelocity, fresh.recorder.recordStartVelocity);
 }
 
 TEST_F(SettingsStoreFile, SaveWritesAllTwentyTwoEntriesUnderTheirExactNames) {
@@ -174,10 +194,18 @@ TEST_F(SettingsStoreFile, ValuesSurviveALoadAndSaveCycle) {
     EXPECT_EQ(fileEntries(), expected);
 }
 
-TEST_F(SettingsStoreFile, ALanguageOutsideTheFiveBecomesTheFirst) {
-    const std::pair<int, int> cases[] = {
-        {7, 0},  {5, 0},         {4, 4}, {1, 1}, {0, 0}, {-1, 0}, {-2147483647 - 1, 0},
-        {-9, 0}, {2147483647, 0}};
+// Five or more becomes Japanese; a negative index is kept (it means English,
+// with no entry of the language list chosen) and written back as it was.
+TEST_F(SettingsStoreFile, ALanguageOfFiveOrMoreBecomesTheFirst) {
+    const std::pair<int, int> cases[] = {{7, 0},
+                                         {5, 0},
+                                         {4, 4},
+                                         {1, 1},
+                                         {0, 0},
+                                         {-1, -1},
+                                         {-2147483647 - 1, -2147483647 - 1},
+                                         {-9, -9},
+                                         {2147483647, 0}};
     for (const auto& [stored, loaded] : cases) {
         storeRaw("Language/LangNo", stored);
         QtSettingsStore store(application_);

@@ -3,6 +3,8 @@
 // trigger's cycle and messages, and keys that must do nothing.
 #include "monitor/KeyboardShortcuts.h"
 
+#include "support/OffscreenApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,19 +17,6 @@
 
 namespace kelvora::test {
 namespace {
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "kelvora-keys-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return QCoreApplication::instance() != nullptr
-                   ? static_cast<QApplication*>(QCoreApplication::instance())
-                   : new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 class RecordingHost : public KeyboardShortcutHost {
 public:
@@ -61,7 +50,7 @@ protected:
         QApplication::sendEvent(button_, &event);
     }
 
-    QApplication& application_ = application(); // before any widget
+    QApplication& application_ = offscreenApplication(); // before any widget
     QWidget window_;
     QPushButton* button_ = nullptr;
     RecordingHost host_;

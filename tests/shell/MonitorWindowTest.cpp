@@ -2,7 +2,7 @@
 // settings store: what it shows when it opens, the read-outs, the class
 // image, the frame toggle, the commands that must not close it and the close
 // that writes every setting.
-#include "shell/CKelvoraDlg.h"
+#include "MonitorWindowFixture.h"
 
 #include "../link/PseudoTerminal.h"
 #include "monitor/MonitorFace.h"
@@ -34,72 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "kelvora-window-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
-
-class SilentPlayer : public SoundPlayer {
-public:
-    bool play(const std::string&) override { return true; }
-};
-
-QColor pixelAt(QWidget& widget, QPoint point) {
-    return widget.grab().toImage().pixelColor(point);
-}
-
-class MonitorWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        application();
-        fs::create_directories(work_);
-        ::setenv("HOME", temporary_.string().c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (temporary_ / "data").c_str(), 1);
-        previousFolder_ = QDir::currentPath();
-        QDir::setCurrent(QString::fromStdString(work_.string()));
-    }
-    void TearDown() override {
-        window_.reset();
-        QDir::setCurrent(previousFolder_);
-        applyLanguage(0);
-    }
-
-    CKelvoraDlg& open(int language = 0) {
-        applyLanguage(language);
-        MonitorWindowOptions options;
-        options.instrument.publicationName = blockName_;
-        options.instrument.readTimeout = 100ms;
-        options.instrument.timings = ReceptionTimings{0ms, 0};
-        options.startTimer = false;
-        options.clock = [] { return LocalTime{2026, 3, 14, 9, 26, 53, 0}; };
-        window_ = std::make_unique<CKelvoraDlg>(settings_, store_, std::make_shared<SilentPlayer>(),
-                                                options);
-        return *window_;
-    }
-
-    std::vector<std::string> fieldTexts() {
-        std::vector<std::string> texts;
-        for (int i = 0; i < MonitorFace::kFieldCount; ++i) {
-            texts.push_back(window_->face().field(i).text().toStdString());
-        }
-        return texts;
-    }
-
-    TemporaryFolder temporary_{"kelvora-window"};
-    const fs::path work_ = temporary_ / "work";
-    QString previousFolder_;
-    std::string blockName_ = "/kelvora-window-test-" + std::to_string(::getpid());
-    MemorySettingsStore store_;
-    Settings settings_;
-    std::unique_ptr<CKelvoraDlg> window_;
-};
 
 TEST_F(MonitorWindow, FirstStartWithAnEmptyStore) {
     CKelvoraDlg& window = open();

@@ -1,0 +1,44 @@
+#include "shell/TrayIcon.h"
+
+#include <QSystemTrayIcon>
+
+namespace kelvora {
+
+SystemTrayIcon::SystemTrayIcon() = default;
+
+SystemTrayIcon::~SystemTrayIcon() = default;
+
+bool SystemTrayIcon::available() {
+    const auto now = std::chrono::steady_clock::now();
+    if (checked_ == std::chrono::steady_clock::time_point{} ||
+        now - checked_ >= std::chrono::seconds(1)) {
+        available_ = QSystemTrayIcon::isSystemTrayAvailable();
+        checked_ = now;
+    }
+    return available_;
+}
+
+void SystemTrayIcon::add(const QIcon& icon, const QString& tip, QMenu* menu) {
+    if (!icon_) {
+        icon_ = std::make_unique<QSystemTrayIcon>();
+        QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::DoubleClick && doubleClicked) {
+                                 doubleClicked();
+                             }
+                         });
+    }
+    icon_->setIcon(icon);
+    icon_->setToolTip(tip);
+    icon_->setContextMenu(menu);
+    icon_->show();
+}
+
+void SystemTrayIcon::remove() {
+    if (icon_) {
+        icon_->hide();
+        icon_.reset();
+    }
+}
+
+} // namespace kelvora

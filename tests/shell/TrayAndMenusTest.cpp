@@ -1,0 +1,332 @@
+// The main window's tray icon, its menus and its commands, offscreen with a
+// fake notification area: hiding a minimised window only when a tray exists,
+// the ways back, the exit that saves like any close, the context menu in
+// each language with the about item, the keyboard move, and the settings and
+// language dialogs opened from the window.
+#include "MonitorWindowFixture.h"
+
+#include "settings/CLangDialog.h"
+#include "shell/Commands.h"
+#include "support/Waiting.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelvora::test {
+namespace {
+
+// What the window did with the notification area; the test decides whether
+// one exists.
+struct TrayRecord {
+    bool available = false;
+    bool shown = false;
+    QString tip;
+    QMenu* menu = nullptr;
+    int removes = 0;
+};
+
+class FakeTray : public TrayIcon {
+public:
+    explicit FakeTray(std::shared_ptr<TrayRecord> record) : record_(std::move(record)) {}
+    bool available() override { return record_->available; }
+    void add(const QIcon&, const QString& tip, QMenu* menu) override {
+        record_->shown = true;
+        record_->tip = tip;
+        record_->menu = menu;
+    }
+    void remove() override {
+        record_->shown = false;
+        ++record_->removes;
+    }
+
+private:
+    std::shared_ptr<TrayRecord> record_;
+};
+
+struct ItemText {
+    int command; // 0: a separator
+    std::string text;
+    bool operator==(const ItemText&) const = default;
+};
+
+std::vector<ItemText> itemsOf(const QMenu& menu) {
+    std::vector<ItemText> items;
+    for (const QAction* action : menu.actions()) {
+        items.push_back(action->isSeparator()
+                            ? ItemText{0, ""}
+                            : ItemText{action->data().toInt(), action->text().toStdString()});
+    }
+    return items;
+}
+
+class TrayAndMenus : public MonitorWindow {
+protected:
+    TrayAndMenus() {
+        trayIcon_ = [record = tray_] { return std::make_unique<FakeTray>(record); };
+    }
+
+    CKelvoraDlg& openShown(int language = 0) {
+        CKelvoraDlg& window = open(language);
+        window.show();
+        QApplication::processEvents();
+        return window;
+    }
+    // The tray menu's item with this text.
+    QAction* trayAction(const char* text) {
+        for (QAction* action : tray_->menu->actions()) {
+            if (action->text() == QString::fromUtf8(text)) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+    void minimiseAndTick(CKelvoraDlg& window) {
+        window.showMinimized();
+        QApplication::processEvents();
+        window.uiTick();
+    }
+
+    std::shared_ptr<TrayRecord> tray_ = std::make_shared<TrayRecord>();
+};
+
+TEST_F(TrayAndMenus, TheIconComesWithTheWindowAndGoesWithIt) {
+    openShown(1);
+    EXPECT_TRUE(tray_->shown);
+    EXPECT_EQ(tray_->tip.toStdString(), "Kelvora\nダブルクリックでメインウインドウを表示します");
+    ASSERT_NE(tray_->menu, nullptr);
+    // Japanese whatever the interface language.
+    std::vector<std::string> texts;
+    for (const QAction* action : tray_->menu->actions()) {
+        texts.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"メインウインドウを表示", "-", "終了"}));
+    window_->close();
+    EXPECT_FALSE(tray_->shown);
+    EXPECT_EQ(tray_->removes, 1);
+}
+
+TEST_F(TrayAndMenus, AMinimisedWindowHidesOnlyWhenATrayExists) {
+    CKelvoraDlg& window = openShown();
+    minimiseAndTick(window);
+    EXPECT_TRUE(window.isVisible()) << "no tray: it stays minimised in the taskbar";
+    EXPECT_EQ(window.trayHiddenState(), 0);
+
+    tray_->available = true; // a tray appears later
+    window.uiTick();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.trayHiddenState(), 1);
+    window.uiTick(); // the check repeats and changes nothing
+    EXPECT_EQ(window.trayHiddenState(), 1);
+}
+
+TEST_F(TrayAndMenus, AVisibleWindowIgnoresTheWaysBack) {
+    CKelvoraDlg& window = openShown();
+    tray_->available = true;
+    window.trayIcon().doubleClicked();
+    window.runCommand(ID_CMD_SHOW);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.trayHiddenState(), 0);
+}
+
+TEST_F(TrayAndMenus, ADoubleClickAndTheShowItemBringTheWindowBack) {
+    CKelvoraDlg& window = openShown();
+    tray_->available = true;
+    const std::vector<std::pair<const char*, std::function<void()>>> ways{
+        {"double click", [&] { window.trayIcon().doubleClicked(); }},
+        {"show item", [&] { trayAction("メインウインドウを表示")->trigger(); }},
+    };
+    for (const auto& [name, restore] : ways) {
+        minimiseAndTick(window);
+        ASSERT_FALSE(window.isVisible()) << name;
+        restore();
+        QApplication::processEvents();
+        EXPECT_TRUE(window.isVisible()) << name;
+        EXPECT_FALSE(window.isMinimized()) << name;
+        EXPECT_EQ(window.trayHiddenState(), 2) << name;
+        window.uiTick();
+        EXPECT_TRUE(window.isVisible()) << name << ": not hidden again";
+    }
+}
+
+TEST_F(TrayAndMenus, TheExitItemClosesAHiddenWindowTheNormalWayAndSavesEverySetting) {
+    CKelvoraDlg& window = openShown();
+    tray_->available = true;
+    bool finished = false;
+    QObject::connect(&window, &QDialog::finished, [&] { finished = true; });
+    settings_.portIndex = 41;
+    minimiseAndTick(window);
+    ASSERT_FALSE(window.isVisible());
+
+    trayAction("終了")->trigger();
+    EXPECT_FALSE(window.isDestroyed()) << "closed once the tray menu has returned";
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isDestroyed());
+    EXPECT_TRUE(finished) << "the program's run ends";
+    EXPECT_EQ(store_.values.size(), 22u);
+    EXPECT_EQ(store_.values["Port/Number"], 41);
+    EXPECT_EQ(store_.flushes, 1);
+}
+
+struct ContextMenuCase {
+    int language;
+    std::vector<ItemText> items;
+};
+
+class ContextMenu : public TrayAndMenus, public ::testing::WithParamInterface<ContextMenuCase> {};
+
+TEST_P(ContextMenu, HasTheWindowCommandsThenTheAboutItem) {
+    CKelvoraDlg& window = open(GetParam().language);
+    EXPECT_EQ(itemsOf(*window.makeContextMenu()), GetParam().items);
+}
+
+const std::vector<ItemText> kJapaneseMenu{
+    {ID_CMD_FRAME, "フレーム枠の表示切り替え"},
+    {ID_CMD_MOVE, "移動"},
+    {0, ""},
+    {ID_CMD_LANGUAGE, "言語 (Language)"},
+    {ID_CMD_SETTINGS, "設定"},
+    {0, ""},
+    {ID_CMD_CLOSE, "終了"},
+    {0, ""},
+    {ID_CMD_ABOUT, "バージョン情報 - Kelvora (&A)..."},
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, ContextMenu,
+    ::testing::Values(ContextMenuCase{0, kJapaneseMenu},
+                      ContextMenuCase{1,
+                                      {{ID_CMD_FRAME, "Switching frame presence/absence"},
+                                       {ID_CMD_MOVE, "Move"},
+                                       {0, ""},
+                                       {ID_CMD_LANGUAGE, "Language"},
+                                       {ID_CMD_SETTINGS, "Setting"},
+                                       {0, ""},
+                                       {ID_CMD_CLOSE, "Close"},
+                                       {0, ""},
+                                       {ID_CMD_ABOUT, "Version Information - Kelvora (&A)..."}}},
+                      ContextMenuCase{4,
+                                      {{ID_CMD_FRAME, "프레임 유무 전환"},
+                                       {ID_CMD_MOVE, "이동"},
+                                       {0, ""},
+                                       {ID_CMD_LANGUAGE, "언어 (Language)"},
+                                       {ID_CMD_SETTINGS, "설정"},
+                                       {0, ""},
+                                       {ID_CMD_CLOSE, "창 닫기"},
+                                       {0, ""},
+                                       {ID_CMD_ABOUT, "버전 정보 - Kelvora (&A)..."}}}));
+
+TEST_F(TrayAndMenus, TheContextMenuFollowsALanguageChangeButTheAboutItemDoesNot) {
+    CKelvoraDlg& window = open(0);
+    applyLanguage(3);
+    const std::vector<ItemText> items = itemsOf(*window.makeContextMenu());
+    ASSERT_EQ(items.size(), 9u);
+    EXPECT_EQ(items[0].text, "切换框架存在/不存在");
+    EXPECT_EQ(items[8].text, "バージョン情報 - Kelvora (&A)...");
+}
+
+TEST_F(TrayAndMenus, TheFrameAndCloseCommands) {
+    CKelvoraDlg& window = openShown();
+    window.runCommand(ID_CMD_FRAME);
+    EXPECT_EQ(settings_.framelessView, 1);
+    window.runCommand(ID_CMD_FRAME);
+    EXPECT_EQ(settings_.framelessView, 0);
+    window.runCommand(ID_CMD_CLOSE);
+    EXPECT_TRUE(window.isDestroyed());
+    EXPECT_EQ(store_.values.size(), 22u);
+}
+
+TEST_F(TrayAndMenus, TheMoveCommandMovesTheWindowByKeys) {
+    CKelvoraDlg& window = openShown();
+    auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(&window.face().startButton(), &event);
+    };
+    const QPoint start = window.pos();
+    window.runCommand(ID_CMD_MOVE);
+    ASSERT_TRUE(window.keyboardMove().active());
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    press(Qt::Key_Up, Qt::ControlModifier);
+    press(Qt::Key_F2); // taken by the move, not a frame toggle
+    EXPECT_EQ(window.pos(), start + QPoint(16, -1));
+    EXPECT_EQ(settings_.framelessView, 0);
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window.keyboardMove().active());
+    EXPECT_EQ(window.pos(), start) << "Escape puts it back";
+    EXPECT_FALSE(window.isDestroyed());
+
+    window.runCommand(ID_CMD_MOVE);
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    EXPECT_FALSE(window.keyboardMove().active());
+    EXPECT_EQ(window.pos(), start + QPoint(0, 8));
+    press(Qt::Key_Down);
+    EXPECT_EQ(window.pos(), start + QPoint(0, 8)) << "the keys are the window's again";
+}
+
+// Runs `action` on the dialog F8 or F9 opened, once its modal run is going.
+void onOpenDialog(CKelvoraDlg& window, std::function<void(QDialog&)> action) {
+    QTimer::singleShot(0, &window, [&window, action = std::move(action)] {
+        ASSERT_NE(window.openDialog(), nullptr);
+        action(*window.openDialog());
+    });
+}
+
+TEST_F(TrayAndMenus, AfterTheSettingsDialogTheWindowTakesStayOnTopCancelledOrNot) {
+    CKelvoraDlg& window = openShown();
+    settings_.stayOnTop = 1;
+    for (int tick = 0; tick < 3; ++tick) {
+        window.uiTick();
+    }
+    ASSERT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    onOpenDialog(window, [this](QDialog& dialog) {
+        settings_.stayOnTop = 0; // as a Save would
+        dialog.reject();
+    });
+    QKeyEvent f9(QEvent::KeyPress, Qt::Key_F9, Qt::NoModifier);
+    QApplication::sendEvent(&window.face().startButton(), &f9);
+    EXPECT_EQ(window.openDialog(), nullptr);
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(TrayAndMenus, AfterTheLanguageDialogTheButtonsSpeakTheChosenLanguage) {
+    CKelvoraDlg& window = openShown(0);
+    onOpenDialog(window, [](QDialog& dialog) {
+        dynamic_cast<CLangDialog&>(dialog).timerTick(); // its set-up fills the list
+        auto* list = dialog.findChild<QComboBox*>();
+        ASSERT_NE(list, nullptr);
+        list->setCurrentIndex(1);
+        dialog.accept();
+    });
+    window.runCommand(ID_CMD_LANGUAGE);
+    EXPECT_EQ(settings_.LanguageIndex, 1);
+    EXPECT_EQ(window.face().startButton().text().toStdString(), "Receive Start");
+    EXPECT_EQ(window.face().stopButton().text().toStdString(), "Receive Stop");
+}
+
+TEST_F(TrayAndMenus, ACloseWhileADialogIsOpenEndsTheDialogAndTheWindow) {
+    CKelvoraDlg& window = openShown();
+    bool finished = false;
+    QObject::connect(&window, &QDialog::finished, [&] { finished = true; });
+    onOpenDialog(window, [&window](QDialog&) { window.runCommand(ID_CMD_EXIT); });
+    window.runCommand(ID_CMD_SETTINGS); // returns once the dialog has ended
+    QApplication::processEvents();
+    EXPECT_EQ(window.openDialog(), nullptr);
+    EXPECT_TRUE(window.isDestroyed());
+    EXPECT_TRUE(finished);
+}
+
+} // namespace
+} // namespace kelvora::test
