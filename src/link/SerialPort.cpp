@@ -55,6 +55,7 @@ bool SerialPort::setQueueSizes() {
 }
 
 bool SerialPort::purge() {
+    dropReceived();
     return isOpen() && ::tcflush(fd_, TCIOFLUSH) == 0;
 }
 
@@ -84,15 +85,22 @@ bool SerialPort::applyTimeouts() {
 }
 
 ReadResult SerialPort::readByte() {
+    if (nextByte_ < receivedCount_) {
+        return ReadResult::of(received_[nextByte_++]);
+    }
     const auto started = std::chrono::steady_clock::now();
     if (isOpen()) {
-        std::uint8_t byte = 0;
+        // Returns as soon as one byte is there, with whatever else has come,
+        // or with none after the time-out: the timing of a one-byte read.
         ssize_t n;
         do {
-            n = ::read(fd_, &byte, 1);
+            n = ::read(fd_, received_.data(), received_.size());
+            ++deviceReads_;
         } while (n < 0 && errno == EINTR);
-        if (n == 1) {
-            return ReadResult::of(byte);
+        if (n > 0) {
+            receivedCount_ = static_cast<std::size_t>(n);
+            nextByte_ = 1;
+            return ReadResult::of(received_[0]);
         }
     }
     // No byte. A vanished device answers at once, forever: wait out the rest of
@@ -105,6 +113,7 @@ ReadResult SerialPort::readByte() {
 }
 
 void SerialPort::close() {
+    dropReceived();
     if (fd_ < 0) {
         return;
     }

@@ -2,7 +2,10 @@
 
 #include "link/SerialDevice.h"
 
+#include <array>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <termios.h>
 
 namespace kelvora {
@@ -20,17 +23,29 @@ public:
     bool purge() override;
     bool applyLineSettings() override;
     bool applyTimeouts() override;
+    // Takes what the line has (up to a buffer's worth) in one read and hands
+    // it out a byte at a time: one system call per burst, not per byte.
     ReadResult readByte() override;
     bool isOpen() const override { return fd_ >= 0; }
+    // Reads from the device so far; for the benchmark and tests.
+    std::uint64_t deviceReads() const { return deviceReads_; }
     void close() override;
 
 private:
+    void dropReceived() { nextByte_ = receivedCount_ = 0; }
+
     int fd_ = -1;
     // The device's settings before we changed them, put back at close: a
     // device opened by mistake is left as it was found.
     termios savedSettings_{};
     bool haveSavedSettings_ = false;
     std::chrono::milliseconds readTimeout_;
+    // Bytes read from the device and not yet handed out; they count as the
+    // input queue's, so a purge or close drops them too.
+    std::array<std::uint8_t, 256> received_{};
+    std::size_t nextByte_ = 0;
+    std::size_t receivedCount_ = 0;
+    std::uint64_t deviceReads_ = 0;
 };
 
 } // namespace kelvora

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
 
@@ -85,6 +86,59 @@ TEST(SerialPortOnPseudoTerminal, ClosingPutsBackTheSettingsFoundAtOpen) {
     EXPECT_EQ(::cfgetispeed(&after), ::cfgetispeed(&before));
     EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
     EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+}
+
+// A configured port on the line, its sensor end written through `line`.
+class SerialPortReads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(port_.open(line_.slavePath()));
+        ASSERT_TRUE(port_.applyLineSettings());
+        ASSERT_TRUE(port_.applyTimeouts());
+    }
+    std::string readAll(std::size_t count) {
+        std::string bytes;
+        while (bytes.size() < count) {
+            const ReadResult read = port_.readByte();
+            if (!read.received) {
+                break;
+            }
+            bytes.push_back(static_cast<char>(read.byte));
+        }
+        return bytes;
+    }
+
+    PseudoTerminal line_;
+    SerialPort port_{200ms};
+};
+
+TEST_F(SerialPortReads, ABurstComesInOrderFromFewReads) {
+    std::string burst;
+    for (int i = 0; i < 600; ++i) {
+        burst.push_back(static_cast<char>(i * 7));
+    }
+    line_.write(burst.data(), burst.size());
+    EXPECT_EQ(readAll(burst.size()), burst);
+    EXPECT_LE(port_.deviceReads(), 20u) << "one system call per byte is back";
+    EXPECT_FALSE(port_.readByte().received) << "then the line is quiet";
+}
+
+TEST_F(SerialPortReads, APurgeAndACloseDropWhatWasReadButNotHandedOut) {
+    line_.write("abcdef", 6);
+    ASSERT_EQ(readAll(1), "a"); // the rest waits in the port
+    ASSERT_TRUE(port_.purge());
+    line_.write("Z", 1);
+    EXPECT_EQ(readAll(1), "Z");
+
+    line_.write("ghij", 4);
+    ASSERT_EQ(readAll(1), "g");
+    port_.close();
+    ASSERT_TRUE(port_.open(line_.slavePath()));
+    ASSERT_TRUE(port_.applyLineSettings());
+    ASSERT_TRUE(port_.applyTimeouts());
+    ASSERT_TRUE(port_.purge());
+    line_.write("Y", 1);
+    EXPECT_EQ(readAll(1), "Y");
 }
 
 } // namespace
