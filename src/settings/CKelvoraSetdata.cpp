@@ -335,6 +335,11 @@ bool CKelvoraSetdata::readValues() {
 }
 
 void CKelvoraSetdata::accept() {
+    // Saved within the first 50 ms (Enter right after opening), the fields
+    // would still hold the placeholders and overwrite every setting.
+    if (!setupDone_) {
+        setup();
+    }
     if (!readValues()) {
         return; // prompted; the dialog stays open and nothing has changed
     }

@@ -74,6 +74,10 @@ void CLangDialog::preview(int item) {
 }
 
 void CLangDialog::accept() {
+    // OK before the first tick would find the list empty and choose English.
+    if (!setupDone_) {
+        setup();
+    }
     settings_.LanguageIndex = widgets_.as<QComboBox>(kLanguageList)->currentIndex();
     applyLanguage(settings_.LanguageIndex);
     timer_.stop();

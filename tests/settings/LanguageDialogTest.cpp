@@ -104,6 +104,15 @@ TEST_F(LanguageDialog, OkKeepsTheChoice) {
     EXPECT_FALSE(dialog_->setupDone());
 }
 
+TEST_F(LanguageDialog, OkBeforeTheFirstTickKeepsTheLanguage) {
+    settings_.LanguageIndex = 3;
+    applyLanguage(3);
+    CLangDialog dialog(settings_);
+    dialog.accept(); // the list is still empty
+    EXPECT_EQ(settings_.LanguageIndex, 3);
+    EXPECT_EQ(currentLanguage(), 3);
+}
+
 TEST_F(LanguageDialog, AnIndexOutsideTheFiveChoosesNothingAndOkKeepsIt) {
     for (const int language : {-1, 7}) {
         open(language);

@@ -113,6 +113,24 @@ TEST_F(SettingsDialog, OpensWithPlaceholdersAndShowsTheSettingsFromTheFirstTick)
     EXPECT_EQ(qobject_cast<QLineEdit*>(dialog.control(1029))->maxLength(), 7);
 }
 
+TEST_F(SettingsDialog, ASaveBeforeTheFirstTickKeepsEverySetting) {
+    settings_.recorder.recordStartIntensity = 4.0;
+    settings_.recorder.recordStopIntensity = 3.0;
+    settings_.recorder.recordMinSeconds = 45;
+    settings_.autoStart = 1;
+    settings_.portIndex = 2;
+    settings_.backgroundColour = 0x010203;
+    CKelvoraSetdata dialog(settings_, source_);
+    dialog.accept(); // Enter at once, before the set-up has filled the fields
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(settings_.recorder.recordStartIntensity, 4.0);
+    EXPECT_EQ(settings_.recorder.recordStopIntensity, 3.0);
+    EXPECT_EQ(settings_.recorder.recordMinSeconds, 45);
+    EXPECT_EQ(settings_.autoStart, 1);
+    EXPECT_EQ(settings_.portIndex, 2);
+    EXPECT_EQ(settings_.backgroundColour, 0x010203);
+}
+
 struct ClampCase {
     const char* start;
     const char* stop;
