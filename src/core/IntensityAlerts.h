@@ -26,8 +26,9 @@ public:
 class IntensityAlerts {
 public:
     // Written into the dwell counters of lower classes by an alert; counting up
-    // from it never reaches 2 or 10, so those classes stay silent.
-    static constexpr std::int32_t kSuppressed = -536870912;
+    // from it never reaches 2 or 10, so those classes stay silent. The bit
+    // pattern 0xE0000000, that is -2^29.
+    static constexpr std::int32_t kSuppressed = -(std::int32_t{1} << 29);
     static constexpr std::int32_t kDwellLimit = 1000;
 
     // Classifies v (peakJmaIntensity on scale 0, else peakMmi) and writes the
@@ -57,5 +58,6 @@ public:
 private:
     bool quietAbove(int k) const;
 };
+static_assert(static_cast<std::uint32_t>(IntensityAlerts::kSuppressed) == 0xE0000000u);
 
 } // namespace kelvora

@@ -15,6 +15,12 @@ double AxisFilterChain::filterAxes(double x, double y, double z, int slot) {
     const std::array<double, 3> input{x, y, z};
     auto& history = lpHistory_[static_cast<std::size_t>(slot)];
     std::array<double, 3> lowPass{};
+    // Second-order low-pass in direct form II: a bilinear-transform design at
+    // 100 samples a second with its corner near 5.2 Hz (Q about 0.354; real
+    // poles near 0.8728 and 0.4330, both zeros at the Nyquist frequency). The
+    // feed-forward taps sum to 1 - 1.305822111 + 0.377919888, so the gain at
+    // 0 Hz is one. The coefficients keep their nine decimals: rounded
+    // otherwise, every intensity would come out a little different.
     for (std::size_t a = 0; a < 3; ++a) {
         const double w = input[a] + 1.305822111 * lpState1_[a] - 0.377919888 * lpState2_[a];
         lowPass[a] = 0.018024444 * w + 0.036048889 * lpState1_[a] + 0.018024444 * lpState2_[a];
