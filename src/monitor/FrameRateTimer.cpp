@@ -36,10 +36,10 @@ void FrameRateTimer::run(std::stop_token stop, TimerClock& clock, MeasurementSta
     using std::chrono::milliseconds;
     // The time handed to the frame-rate clock so far.
     TimerClock::TimePoint counted = clock.now();
-    TimerClock::TimePoint deadline = counted;
     while (true) {
-        deadline += kPeriod;
-        clock.sleepUntil(deadline, stop);
+        // The end of the current second: what it still lacks after the
+        // milliseconds handed over (an early wake just sleeps again).
+        clock.sleepUntil(counted + (kSecond - milliseconds(state.mmTickCount)), stop);
         if (stop.stop_requested()) {
             return;
         }
@@ -49,13 +49,10 @@ void FrameRateTimer::run(std::stop_token stop, TimerClock& clock, MeasurementSta
             advanceFrameRateClock(state, static_cast<int>(elapsed.count()));
             counted += elapsed;
         } else {
-            // A stalled thread (a stopped process, a paused machine).
+            // A stalled thread (a stopped process, a paused machine): the
+            // seconds missed are not caught up in a burst.
             advanceFrameRateClock(state, static_cast<int>(kStall.count()));
             counted = now;
-        }
-        // Deadlines missed in a stall are skipped, not caught up in a burst.
-        if (now - deadline >= kPeriod) {
-            deadline = now;
         }
     }
 }

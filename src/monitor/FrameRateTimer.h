@@ -34,14 +34,15 @@ private:
     std::condition_variable_any wakeUp_;
 };
 
-// The frame-rate count on a thread of its own: wakes every 10 ms on absolute
-// deadlines of its clock and hands the whole milliseconds that passed to
-// advanceFrameRateClock, which turns goodFrameCount into framesPerSecond once
-// a second. The part of a millisecond left over counts in the next period, so
-// no time is lost however long it runs.
+// The frame-rate count on a thread of its own: sleeps until the end of each
+// second on absolute deadlines of its clock and hands the whole milliseconds
+// that passed to advanceFrameRateClock, which turns goodFrameCount into
+// framesPerSecond once a second. One wake a second gives the same figure as a
+// millisecond tick, which nothing else reads. The part of a millisecond left
+// over counts in the next period, so no time is lost however long it runs.
 class FrameRateTimer {
 public:
-    static constexpr std::chrono::milliseconds kPeriod{10};
+    static constexpr std::chrono::milliseconds kSecond{1000};
     // From this many milliseconds on, advanceFrameRateClock ends the period
     // and starts a fresh one whatever it held; a longer stall is handed over
     // as this, so no count can overflow.

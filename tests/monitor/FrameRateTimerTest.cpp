@@ -145,82 +145,79 @@ struct TimerRun {
     FrameRateTimer timer{clock};
 };
 
-TEST(FrameRateTimer, TheFramesCountedInASecondBecomeTheRateEverySecond) {
-    // Late by less than a millisecond: the second ends exactly at the 100th wake.
-    std::vector<Wake> script;
-    const nanoseconds lateness[] = {0ns, 300us, 999us, 500us};
-    for (int wake = 0; wake < 200; ++wake) {
-        script.push_back({lateness[wake % 4], wake < 100 ? 0 : 1});
-    }
-    TimerRun run(script);
-    run.state.goodFrameCount = 97; // counted before the timer started
+TEST(FrameRateTimer, WakesOnceASecondAndTurnsThatSecondsFramesIntoTheRate) {
+    // Late by less than a millisecond: each wake ends exactly one second.
+    TimerRun run({{0ns, 100}, {300us, 98}, {999us, 0}, {500us, 7}});
+    run.state.goodFrameCount = 3; // counted before the timer started
     run.runToEnd();
 
     const std::vector<Look> looks = run.clock.looks();
-    ASSERT_EQ(looks.size(), 201u);
-    for (std::size_t wake = 1; wake < 100; ++wake) {
-        ASSERT_EQ(looks[wake].framesPerSecond, 0) << "wake " << wake;
-        ASSERT_EQ(looks[wake].mmTickCount, 10 * static_cast<int>(wake)) << "wake " << wake;
+    ASSERT_EQ(looks.size(), 5u);
+    const std::int32_t rates[] = {0, 103, 98, 0, 7};
+    for (std::size_t i = 0; i < looks.size(); ++i) {
+        SCOPED_TRACE("sleep " + std::to_string(i));
+        EXPECT_EQ(looks[i].deadline, ScriptedClock::kStart + static_cast<int>(i + 1) * 1s);
+        EXPECT_EQ(looks[i].framesPerSecond, rates[i]);
+        EXPECT_EQ(looks[i].mmTickCount, 0);
     }
-    EXPECT_EQ(looks[100].framesPerSecond, 97);
-    EXPECT_EQ(looks[100].mmTickCount, 0);
-    EXPECT_EQ(looks[199].framesPerSecond, 97);
-    EXPECT_EQ(looks[200].framesPerSecond, 100) << "one frame in each wake of the second second";
     EXPECT_EQ(run.state.goodFrameCount, 0);
 }
 
-// An hour of wakes, each late by up to 9.99 ms: the deadlines stay on the
-// 10-ms grid, and the milliseconds handed over add up to the time that passed.
-TEST(FrameRateTimer, AnHourOfLateWakesLosesNoTimeAndKeepsItsDeadlines) {
-    const nanoseconds lateness[] = {300us, 3700us, 950us, 0us, 9990us, 500us, 1us};
+// A day of wakes, each late by up to 999 ms: the deadlines stay on the
+// one-second grid, every wake ends one second, and the milliseconds handed
+// over add up to the time that passed.
+TEST(FrameRateTimer, ADayOfLateWakesLosesNoTimeAndKeepsItsDeadlines) {
+    const nanoseconds lateness[] = {300us, 3700us, 950us, 0us, 9990us, 999ms, 500us, 420ms, 1us};
     std::vector<Wake> script;
-    for (int wake = 0; wake < 360'000; ++wake) {
-        script.push_back({lateness[wake % 7], 0});
+    for (int wake = 0; wake < 86'400; ++wake) {
+        script.push_back({lateness[wake % 9], 1});
     }
     TimerRun run(script);
     run.runToEnd();
 
     const std::vector<Look> looks = run.clock.looks();
-    ASSERT_EQ(looks.size(), 360'001u);
-    long long handedOver = 0;
+    ASSERT_EQ(looks.size(), 86'401u);
     for (std::size_t i = 0; i < looks.size(); ++i) {
-        ASSERT_EQ(looks[i].deadline, ScriptedClock::kStart + static_cast<int>(i + 1) * 10ms)
+        ASSERT_EQ(looks[i].deadline, ScriptedClock::kStart + static_cast<int>(i + 1) * 1s)
             << "sleep " << i;
         ASSERT_GE(looks[i].mmTickCount, 0);
         ASSERT_LT(looks[i].mmTickCount, 1000);
-        if (i > 0) { // less than a second per wake: the step is the amount handed over
-            handedOver += (looks[i].mmTickCount - looks[i - 1].mmTickCount + 1000) % 1000;
+        if (i > 0) {
+            ASSERT_EQ(looks[i].framesPerSecond, 1) << "sleep " << i << ": not one second";
         }
     }
     const auto passed = std::chrono::floor<milliseconds>(looks.back().now - ScriptedClock::kStart);
-    EXPECT_EQ(handedOver, passed.count());
+    EXPECT_EQ(86'400LL * 1000 + looks.back().mmTickCount, passed.count());
 }
 
-// A second and a half of wakes (the rate is 100, 50 frames are counted and the
-// period is half over), a stall with 7 more frames, then a second of wakes.
+// Two seconds at 100 frames, a wake half a second late (the next period is
+// half over), a stall with 7 more frames, then two seconds more.
 class FrameRateTimerStall : public ::testing::TestWithParam<milliseconds> {};
 
-TEST_P(FrameRateTimerStall, EndsThePeriodOnceAndResumesOnTheTenMillisecondStep) {
+TEST_P(FrameRateTimerStall, EndsThePeriodOnceAndResumesASecondAfterTheLateWake) {
     const milliseconds stall = GetParam();
-    TimerRun run(wakes(150, {0ns, 1}) + wakes(1, {stall, 7}) + wakes(100, {0ns, 1}));
+    TimerRun run(wakes(2, {0ns, 100}) + wakes(1, {500ms, 50}) + wakes(1, {stall, 7}) +
+                 wakes(2, {0ns, 100}));
     run.runToEnd();
 
     const std::vector<Look> looks = run.clock.looks();
-    ASSERT_EQ(looks.size(), 252u);
-    ASSERT_EQ(looks[150].framesPerSecond, 100);
-    ASSERT_EQ(looks[150].mmTickCount, 500);
+    ASSERT_EQ(looks.size(), 7u);
+    ASSERT_EQ(looks[3].framesPerSecond, 50);
+    ASSERT_EQ(looks[3].mmTickCount, 500);
+    EXPECT_EQ(looks[3].deadline, ScriptedClock::kStart + 4s) << "back on the grid";
 
-    // The period and the stall (two seconds or more together) end as one: the
-    // frames counted in them become the rate once and a fresh period starts.
-    const Look& afterStall = looks[151];
-    EXPECT_EQ(afterStall.framesPerSecond, 50 + 7);
+    // The half period and the stall (two seconds or more together) end as
+    // one: the frames counted in them become the rate once and a fresh
+    // period starts.
+    const Look& afterStall = looks[4];
+    EXPECT_EQ(afterStall.framesPerSecond, 7);
     EXPECT_EQ(afterStall.mmTickCount, 0);
-    // The next wake is one step on from the late one, not a burst of the missed ones.
-    EXPECT_EQ(afterStall.deadline, afterStall.now + 10ms);
+    // The next wake is a second on from the late one, not a burst of the missed ones.
+    EXPECT_EQ(afterStall.deadline, afterStall.now + 1s);
 
-    EXPECT_EQ(looks[250].framesPerSecond, 57) << "the second after the stall is not over";
-    EXPECT_EQ(looks[251].framesPerSecond, 100);
-    EXPECT_EQ(looks[251].mmTickCount, 0);
+    EXPECT_EQ(looks[5].framesPerSecond, 100);
+    EXPECT_EQ(looks[6].framesPerSecond, 100);
+    EXPECT_EQ(looks[6].deadline, afterStall.now + 2s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, FrameRateTimerStall,
@@ -233,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, FrameRateTimerStall,
                          });
 
 TEST(FrameRateTimer, StartingAgainWhileItRunsKeepsTheOneThreadOnItsState) {
-    TimerRun run(wakes(100));
+    TimerRun run(wakes(1));
     run.state.goodFrameCount = 97;
     MeasurementState other;
     other.goodFrameCount = 5;
@@ -245,7 +242,7 @@ TEST(FrameRateTimer, StartingAgainWhileItRunsKeepsTheOneThreadOnItsState) {
     run.timer.stop();
 
     EXPECT_EQ(run.clock.threadCount(), 1u);
-    EXPECT_EQ(run.clock.looks().size(), 101u);
+    EXPECT_EQ(run.clock.looks().size(), 2u);
     EXPECT_EQ(run.state.framesPerSecond, 97);
     EXPECT_EQ(other.goodFrameCount, 5);
     EXPECT_EQ(other.framesPerSecond, 0);
