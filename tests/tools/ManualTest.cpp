@@ -142,6 +142,10 @@ TEST_F(ManualTest, EachSectionNamesEveryKeyFileAndMessage) {
         "/dev/shm/KELVORA_GAL_READ_MEM_110", "include/kelvora/publication_block.h", "kelvora-shm",
         "kelvora-sim", "Sounds/SiAlert/01.wav", "Sounds/SiNotice/jma_01.wav",
         "Sounds/SiNotice/mmi_01.wav",
+        // where an installed Kelvora keeps its files, and the working folder of each user
+        "<prefix>/bin/kelvora", "<prefix>/share/kelvora/", "com.vantrell.kelvora.desktop",
+        "~/.local/share/Vantrell/Kelvora/", "$XDG_DATA_HOME/Vantrell/Kelvora/",
+        "~/.config/Vantrell/kelvora.conf",
         // Linux devices and the group that may open them
         "/dev/ttyUSB0", "COM33", "sudo adduser $USER dialout",
         // the accelerogram header, byte for byte

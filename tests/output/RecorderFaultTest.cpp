@@ -1,0 +1,389 @@
+// The accelerogram recorder under faults of the machine it runs on, with real
+// files: the disk filling up (a file size limit in a child process, so the
+// kernel itself refuses the writes), the folder made read-only in the middle
+// of a recording, and the program killed with SIGKILL while it records.
+#include "output/AccelerogramRecorder.h"
+
+#include "support/Files.h"
+#include "support/TemporaryFolder.h"
+#include "support/Text.h"
+#include "support/Waiting.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kelvora::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr std::string_view kHeader = "\xEF\xBB\xBF"
+                                     "日付,時間,ms, 震度, 合成GAL(フィルタ有), X軸(E-W), Y軸(N-S), "
+                                     "Z軸(U-D), 合成速度\r\n\r\n";
+constexpr double kQuiet = -3.0;     // below the stop value: closes a recording
+constexpr double kStrong = 5.0;     // above the start value: triggers one
+constexpr int kRowsPerSecond = 100; // the sensor's frame rate
+// Recordings triggered then begin ten seconds earlier: 20260502-135950.csv.
+constexpr LocalTime kTriggerTime{2026, 5, 2, 14, 0, 0, 0};
+
+class FixedClock : public RecorderClock {
+public:
+    LocalTime now() override {
+        ++readings;
+        return time;
+    }
+    LocalTime time{2026, 5, 2, 14, 0, 0, 0};
+    int readings = 0;
+};
+
+// Feeds the recorder good frames in the pipeline's order (recorder step,
+// history write, countdown); frame n carries n in its siGal column.
+class FrameFeeder {
+public:
+    FrameFeeder(AccelerogramRecorder& recorder, FixedClock& clock)
+        : recorder_(recorder), clock_(clock) {}
+
+    void frame(double intensity, int n) {
+        const double v = n;
+        state_.intensity = intensity;
+        state_.siGal = v;
+        state_.accelX = v + 0.25;
+        state_.accelY = -v - 0.5;
+        state_.accelZ = v + 0.75;
+        state_.pgv = v / 8.0;
+        recorder_.recordFrame(state_);
+        state_.history[static_cast<std::size_t>(state_.frameIndex)] = {
+            state_.intensity, state_.siGal,  state_.accelX,
+            state_.accelY,    state_.accelZ, state_.pgv};
+        state_.frameIndex = (state_.frameIndex + 1) % kHistoryLength;
+        recorder_.countDown();
+        clock_.time = addMilliseconds(clock_.time, 10);
+    }
+
+private:
+    AccelerogramRecorder& recorder_;
+    FixedClock& clock_;
+    MeasurementState state_;
+};
+
+// The frame numbers of a recording's rows. Fails the test unless the file is
+// the header and nothing but whole rows of nine fields that parse.
+std::vector<int> framesOf(const fs::path& path) {
+    static const std::regex row(R"(\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2},\d{3}(, [ 0-9.+-]+){6})");
+    const std::string bytes = readAll(path);
+    std::vector<int> frames;
+    if (bytes.size() < kHeader.size() || bytes.compare(0, kHeader.size(), kHeader) != 0) {
+        ADD_FAILURE() << path << " is empty or cut in its header (" << bytes.size() << " bytes)";
+        return frames;
+    }
+    std::string::size_type at = kHeader.size();
+    while (at < bytes.size()) {
+        const auto end = bytes.find("\r\n", at);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << path << " ends in a broken line: " << bytes.substr(at);
+            break;
+        }
+        const std::string line = bytes.substr(at, end - at);
+        const std::vector<std::string> fields = split(line, ',');
+        if (!std::regex_match(line, row) || fields.size() != 9) {
+            ADD_FAILURE() << path << ": a line that is no row: " << line;
+            break;
+        }
+        for (std::size_t i = 3; i < fields.size(); ++i) {
+            char* parsedTo = nullptr;
+            (void)std::strtod(fields[i].c_str(), &parsedTo);
+            if (*parsedTo != '\0') {
+                ADD_FAILURE() << path << ": field " << i << " is no number: " << line;
+            }
+        }
+        frames.push_back(std::atoi(fields[4].c_str()));
+        at = end + 2;
+    }
+    return frames;
+}
+
+std::vector<int> range(int first, int last) {
+    std::vector<int> numbers;
+    for (int n = first; n <= last; ++n) {
+        numbers.push_back(n);
+    }
+    return numbers;
+}
+
+// Runs `body` in a forked child that ends with its return value, before any
+// of the test's own clean-up could run twice.
+template <typename Body> pid_t forkChild(Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::_exit(body());
+    }
+    return pid;
+}
+
+int waitStatus(pid_t pid) {
+    int status = -1;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+class RecorderFault : public ::testing::Test {
+protected:
+    RecorderFault() {
+        fs::create_directory(folder_);
+        // A minimum of 10 s is covered by the history and the trigger row:
+        // the first quiet frame closes a recording.
+        settings_.recordMinSeconds = 10;
+    }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            found.push_back(entry.path().filename().string());
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    TemporaryFolder temporary_{"kelvora-recorder-fault"};
+    const fs::path folder_ = temporary_ / "Accelerogram";
+    RecorderSettings settings_;
+};
+
+// --- The disk fills up -----------------------------------------------------
+
+struct FullDiskCase {
+    const char* name;
+    rlim_t fileSizeLimit; // bytes a file may reach while the disk is "full"
+    bool startFits;       // the header and the 1001 rows of a start fit
+};
+
+void PrintTo(const FullDiskCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RecorderOnAFullDisk : public RecorderFault,
+                            public ::testing::WithParamInterface<FullDiskCase> {};
+
+// The child's exit codes when a recorder state is wrong.
+enum ChildFailure {
+    kNoLimit = 10,
+    kGaveUpWhileFull,
+    kRecordedWithoutRoom,
+    kStillOpenAfterStop,
+    kDidNotRecordOnceFree,
+    kStillOpenAtTheEnd,
+};
+
+TEST_P(RecorderOnAFullDisk, FramesGoOnTheRecordingClosesAndTheNextTriggerRecordsOnceThereIsRoom) {
+    const FullDiskCase c = GetParam();
+    const LocalTime freeAt{2026, 5, 2, 14, 5, 0, 0};
+    const pid_t pid = forkChild([&]() -> int {
+        // The kernel refuses writes beyond the limit with EFBIG, as a full
+        // disk refuses them with ENOSPC; ignored, the signal kills no one.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit original{};
+        ::getrlimit(RLIMIT_FSIZE, &original);
+        rlimit full = original;
+        full.rlim_cur = c.fileSizeLimit;
+        if (::setrlimit(RLIMIT_FSIZE, &full) != 0) {
+            return kNoLimit;
+        }
+        FixedClock clock;
+        AccelerogramRecorder recorder(folder_.string(), settings_, clock);
+        FrameFeeder feed(recorder, clock);
+        for (int n = 1; n <= 1000; ++n) {
+            feed.frame(kQuiet, n);
+        }
+        clock.time = kTriggerTime;
+        // Ten seconds of a strong quake: far more than the limit holds.
+        for (int n = 1001; n <= 2000; ++n) {
+            feed.frame(kStrong, n);
+            if (c.startFits && !recorder.isRecording()) {
+                return kGaveUpWhileFull;
+            }
+            if (!c.startFits && recorder.isRecording()) {
+                return kRecordedWithoutRoom;
+            }
+        }
+        feed.frame(kQuiet, 2001);
+        if (recorder.isRecording()) {
+            return kStillOpenAfterStop;
+        }
+
+        ::setrlimit(RLIMIT_FSIZE, &original); // room again
+        clock.time = freeAt;
+        feed.frame(kStrong, 2002);
+        if (!recorder.isRecording()) {
+            return kDidNotRecordOnceFree;
+        }
+        for (int n = 2003; n <= 2300; ++n) {
+            feed.frame(kStrong, n);
+        }
+        feed.frame(kQuiet, 2301);
+        return recorder.isRecording() ? kStillOpenAtTheEnd : 0;
+    });
+    ASSERT_GT(pid, 0);
+    const int status = waitStatus(pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    // Once there is room, the next trigger records in full: the 1000 frames
+    // before it, the trigger and every frame up to the quiet one.
+    const std::string freeName = "20260502-140450.csv";
+    ASSERT_TRUE(fs::exists(folder_ / freeName));
+    EXPECT_EQ(framesOf(folder_ / freeName), range(1002, 2301));
+
+    if (!c.startFits) {
+        EXPECT_EQ(names(), std::vector<std::string>{freeName})
+            << "a start without room leaves no file behind";
+        return;
+    }
+    // The recording the disk filled under keeps whole rows from its start
+    // and stops where the room ran out.
+    const std::string fullName = "20260502-135950.csv";
+    EXPECT_EQ(names(), (std::vector<std::string>{fullName, freeName}));
+    EXPECT_LE(fs::file_size(folder_ / fullName), c.fileSizeLimit);
+    const std::vector<int> frames = framesOf(folder_ / fullName);
+    ASSERT_GT(frames.size(), 1001u + kRowsPerSecond);
+    EXPECT_LT(frames.size(), 2001u);
+    EXPECT_EQ(frames, range(1, frames.back()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RecorderOnAFullDisk,
+                         ::testing::Values(FullDiskCase{"FullAtTheStart", 50'000, false},
+                                           FullDiskCase{"FullInTheMiddle", 200'000, true}),
+                         [](const ::testing::TestParamInfo<FullDiskCase>& param) {
+                             return param.param.name;
+                         });
+
+// --- The folder made read-only ---------------------------------------------
+
+TEST_F(RecorderFault, AFolderMadeReadOnlyMidRecordingLosesOnlyTheTriggersUntilItIsWritable) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders; run as an ordinary user";
+    }
+    FixedClock clock;
+    AccelerogramRecorder recorder(folder_.string(), settings_, clock);
+    FrameFeeder feed(recorder, clock);
+    for (int n = 1; n <= 1000; ++n) {
+        feed.frame(kQuiet, n);
+    }
+    clock.time = kTriggerTime;
+    feed.frame(kStrong, 1001);
+    ASSERT_TRUE(recorder.isRecording());
+    const fs::path first = folder_ / "20260502-135950.csv";
+    ASSERT_TRUE(fs::exists(first));
+
+    // The open recording is not affected: it goes on and closes whole.
+    fs::permissions(first, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+    for (int n = 1002; n <= 1400; ++n) {
+        feed.frame(kStrong, n);
+        ASSERT_TRUE(recorder.isRecording()) << "frame " << n;
+    }
+    feed.frame(kQuiet, 1401);
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(framesOf(first), range(1, 1401));
+
+    // Later triggers find no room for a file: each frame tries again.
+    clock.time = {2026, 5, 2, 14, 10, 0, 0};
+    const int readingsBefore = clock.readings;
+    for (int n = 1402; n <= 1410; ++n) {
+        feed.frame(kStrong, n);
+        EXPECT_FALSE(recorder.isRecording());
+    }
+    EXPECT_EQ(clock.readings - readingsBefore, 9);
+
+    fs::permissions(folder_, fs::perms::owner_all);
+    clock.time = {2026, 5, 2, 14, 20, 0, 0};
+    feed.frame(kStrong, 1411);
+    EXPECT_TRUE(recorder.isRecording());
+    recorder.closeRecording();
+    EXPECT_EQ(names(), (std::vector<std::string>{"20260502-135950.csv", "20260502-141950.csv"}));
+    EXPECT_EQ(framesOf(folder_ / "20260502-141950.csv"), range(411, 1411));
+}
+
+// --- The program killed while it records -----------------------------------
+
+struct KillCase {
+    const char* name;
+    int framesAfterTrigger; // recorded after the trigger frame, before the kill
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RecorderKilled : public RecorderFault, public ::testing::WithParamInterface<KillCase> {};
+
+TEST_P(RecorderKilled, LeavesWholeRowsUpToItsLastSecond) {
+    const int after = GetParam().framesAfterTrigger;
+    // How far the child has got, in memory it shares with the test.
+    void* shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    auto* recorded = new (shared) std::atomic<int>(-1);
+
+    const pid_t pid = forkChild([&]() -> int {
+        FixedClock clock;
+        AccelerogramRecorder recorder(folder_.string(), settings_, clock);
+        FrameFeeder feed(recorder, clock);
+        for (int n = 1; n <= 1000; ++n) {
+            feed.frame(kQuiet, n);
+        }
+        clock.time = kTriggerTime;
+        for (int n = 1001; n <= 1001 + after; ++n) {
+            feed.frame(kStrong, n);
+        }
+        recorded->store(after, std::memory_order_release);
+        for (;;) {
+            ::pause(); // recording, until the kill
+        }
+    });
+    ASSERT_GT(pid, 0);
+    const bool reached =
+        waitFor([&] { return recorded->load(std::memory_order_acquire) == after; }, 30s);
+    ::kill(pid, SIGKILL);
+    const int status = waitStatus(pid);
+    ::munmap(shared, sizeof(std::atomic<int>));
+    ASSERT_TRUE(reached);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    // 1001 rows at the start, one per frame after: all but the last second's.
+    const std::vector<std::string> found = names();
+    ASSERT_EQ(found, std::vector<std::string>{"20260502-135950.csv"});
+    const std::vector<int> frames = framesOf(folder_ / found[0]);
+    const int produced = 1001 + after;
+    ASSERT_GE(frames.size(), 1001u) << "the start reaches the file at once";
+    EXPECT_GT(static_cast<int>(frames.size()), produced - kRowsPerSecond);
+    EXPECT_EQ(frames, range(1, static_cast<int>(frames.size())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderKilled,
+    ::testing::Values(KillCase{"RightAfterTheTrigger", 0}, KillCase{"BeforeTheFirstSecond", 99},
+                      KillCase{"AtTheFirstSecond", 100}, KillCase{"InTheThirdSecond", 250},
+                      KillCase{"AfterAMinute", 6'123}),
+    [](const ::testing::TestParamInfo<KillCase>& param) { return param.param.name; });
+
+} // namespace
+} // namespace kelvora::test
