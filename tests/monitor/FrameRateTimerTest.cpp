@@ -217,7 +217,7 @@ TEST_P(FrameRateTimerStall, EndsThePeriodOnceAndResumesASecondAfterTheLateWake) 
 
     EXPECT_EQ(looks[5].framesPerSecond, 100);
     EXPECT_EQ(looks[6].framesPerSecond, 100);
-    EXPECT_EQ(looks[6].deadline, afterStall.now + 2s);
+    EXPECT_EQ(looks[6].deadline, afterStall.now + 3s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, FrameRateTimerStall,
