@@ -3,6 +3,7 @@
 #include "PipelineRig.h"
 #include "ReferenceModel.h"
 #include "SyntheticSensor.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -184,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                        8,
                        {StreamRun{25.0, {{5.0, 15.0, 150.0}}, 0, 0}, StreamRun{3.3, {}, 1, 1},
                         StreamRun{40.0, {kStrong}, 0, 1, 0, 1, kNoisyLine, 0}}}),
-    [](const ::testing::TestParamInfo<CrossCheckCase>& param) { return param.param.name; });
+    CaseName());
 
 } // namespace
 } // namespace kelvora::test

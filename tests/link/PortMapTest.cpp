@@ -4,6 +4,7 @@
 #include "link/PortLinkLock.h"
 
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -141,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
                      Opens::BuiltIn},
         LinkLockCase{"HandMadeOverALeftOverLockFile", 150, false, Lock::LeftBehindForAnotherTarget,
                      true, Opens::Link}),
-    [](const ::testing::TestParamInfo<LinkLockCase>& param) { return param.param.name; });
+    CaseName());
 
 TEST_F(PortMapInFolders, ALockIsTakenOnceAndItsFileGoesWithACleanRelease) {
     touch(root_ + "/sensor");

@@ -6,6 +6,7 @@
 #include "core/PipelineHooks.h"
 #include "core/SensorFrame.h"
 #include "link/SerialPort.h"
+#include "support/Reception.h"
 #include "support/Waiting.h"
 
 #include <gtest/gtest.h>
@@ -23,35 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kReadTimeout = 100ms;
-
-// How a start failure appears among a view's events.
-std::string failureEvent(StartFailure reason) {
-    return "failure:" + std::to_string(static_cast<int>(reason));
-}
-
-class RecordingView : public ReceptionView {
-public:
-    void showReceiving() override { record("receiving"); }
-    void showIdle() override { record("idle"); }
-    void showStartFailure(StartFailure reason) override { record(failureEvent(reason)); }
-
-    std::vector<std::string> events() const {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-    std::string last() const {
-        std::lock_guard lock(mutex_);
-        return events_.empty() ? "" : events_.back();
-    }
-
-private:
-    void record(std::string event) {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
-    }
-    mutable std::mutex mutex_;
-    std::vector<std::string> events_;
-};
 
 // Sees every frame's index as the recorder would, and the close at run end.
 class FrameIndexProbe : public RecorderHook {
@@ -90,32 +62,20 @@ std::vector<std::uint8_t> framesOf(int count, float accelX = 1.0f) {
     return bytes;
 }
 
-// Polled closely: some waits end within a few read time-outs.
-template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    return kelvora::test::waitFor(condition, limit, 2ms);
-}
-
 class ReceptionOnPseudoTerminal : public ::testing::Test {
 protected:
     ReceptionOnPseudoTerminal() { rig.pipeline.setRecorder(&probe); }
 
     int goodFrames() const { return rig.state.goodFrameCount; }
-
-    // Stops the run the way the window does: request, then the timer's
-    // completion once the thread has ended.
-    void stopAndComplete() {
-        control.RequestStop();
-        ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; },
-                            kReadTimeout * 3 + 200ms));
-        control.completeStop();
-    }
+    bool idle() const { return control.runState() == ReceptionControl::Idle; }
 
     PseudoTerminal line;
     PipelineRig rig;
     FrameIndexProbe probe;
     SerialPort port{kReadTimeout};
+    CountingDevice device{port};
     RecordingView view;
-    ReceptionControl control{rig.pipeline, port, view, [this](int) { return line.slavePath(); },
+    ReceptionControl control{rig.pipeline, device, view, [this](int) { return line.slavePath(); },
                              ReceptionTimings{0ms, 0}};
 };
 
@@ -127,14 +87,16 @@ TEST_F(ReceptionOnPseudoTerminal, FramesArriveAreCountedAndAStopEndsTheRun) {
 
     const auto bytes = framesOf(150);
     line.write(bytes.data(), bytes.size());
-    ASSERT_TRUE(waitFor([&] { return goodFrames() == 150; }, 5s)) << goodFrames();
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 150; }, kReceptionGuard)) << goodFrames();
 
-    const auto requested = std::chrono::steady_clock::now();
+    // On a line that has gone quiet the thread sees the request once its
+    // current read times out (a read without a time-out would never return),
+    // not some reads later.
+    const std::uint64_t silentAtRequest = device.silentReads();
     control.RequestStop();
     EXPECT_EQ(control.stopRequested(), 1);
-    ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; }, 2s));
-    // The thread sees the request after its current read: within one time-out.
-    EXPECT_LT(std::chrono::steady_clock::now() - requested, kReadTimeout + 150ms);
+    ASSERT_TRUE(waitFor([&] { return idle(); }, kReceptionGuard)) << "the thread never ended";
+    EXPECT_LE(device.silentReads(), silentAtRequest + 1) << "the request waited for more reads";
     EXPECT_EQ(probe.closes(), 1) << "the thread closes its recording when it ends";
 
     control.completeStop();
@@ -150,8 +112,8 @@ TEST_F(ReceptionOnPseudoTerminal, NextStartOpensThePortAgainFromFrameIndexZero) 
     control.StartReceive(0);
     auto bytes = framesOf(37);
     line.write(bytes.data(), bytes.size());
-    ASSERT_TRUE(waitFor([&] { return goodFrames() == 37; }, 5s));
-    stopAndComplete();
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 37; }, kReceptionGuard));
+    ASSERT_TRUE(stopAndComplete(control));
     const int displayPhase = rig.state.displayPhase;
     probe.clear();
 
@@ -160,9 +122,9 @@ TEST_F(ReceptionOnPseudoTerminal, NextStartOpensThePortAgainFromFrameIndexZero) 
     ASSERT_TRUE(port.isOpen());
     bytes = framesOf(5);
     line.write(bytes.data(), bytes.size());
-    ASSERT_TRUE(waitFor([&] { return goodFrames() == 42; }, 5s));
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 42; }, kReceptionGuard));
     EXPECT_EQ(probe.indices(), (std::vector<int>{0, 1, 2, 3, 4}));
-    stopAndComplete();
+    ASSERT_TRUE(stopAndComplete(control));
     EXPECT_EQ(rig.state.displayPhase, (displayPhase + 5) % 25) << "not reset by a new run";
 }
 
@@ -170,13 +132,13 @@ TEST_F(ReceptionOnPseudoTerminal, StartWhileRunningLeavesTheRunAlone) {
     control.StartReceive(0);
     auto bytes = framesOf(10);
     line.write(bytes.data(), bytes.size());
-    ASSERT_TRUE(waitFor([&] { return goodFrames() == 10; }, 5s));
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 10; }, kReceptionGuard));
     control.StartReceive(0); // F3 again
     bytes = framesOf(10);
     line.write(bytes.data(), bytes.size());
-    ASSERT_TRUE(waitFor([&] { return goodFrames() == 20; }, 5s));
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 20; }, kReceptionGuard));
     EXPECT_EQ(probe.indices().back(), 19) << "frameIndex was not reset";
-    stopAndComplete();
+    ASSERT_TRUE(stopAndComplete(control));
 }
 
 TEST_F(ReceptionOnPseudoTerminal, StopWhenNotRunningDoesNothing) {
@@ -200,19 +162,23 @@ TEST_F(ReceptionOnPseudoTerminal, ABusyPortFailsWithItsMessageAndTheControlsRetu
     other.close();
     control.StartReceive(0);
     EXPECT_EQ(control.runState(), ReceptionControl::Running) << "free again: opens";
-    stopAndComplete();
+    ASSERT_TRUE(stopAndComplete(control));
 }
 
 TEST_F(ReceptionOnPseudoTerminal, ASilenceInMidFrameDropsThePartialFrame) {
     control.StartReceive(0);
     const auto stray = framesOf(1);
     line.write(stray.data(), 21);
-    std::this_thread::sleep_for(kReadTimeout * 3);
+    // The line stays quiet until the thread has taken the stray bytes and a
+    // read has timed out after them.
+    ASSERT_TRUE(waitFor([&] { return device.bytes() == 21; }, kReceptionGuard));
+    const std::uint64_t quietBefore = device.silentReads();
+    ASSERT_TRUE(waitFor([&] { return device.silentReads() > quietBefore; }, kReceptionGuard));
     const auto bytes = framesOf(30);
     line.write(bytes.data(), bytes.size());
-    ASSERT_TRUE(waitFor([&] { return goodFrames() == 30; }, 5s)) << goodFrames();
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 30; }, kReceptionGuard)) << goodFrames();
     EXPECT_EQ(probe.indices().size(), 30u) << "no frame lost to a misaligned boundary";
-    stopAndComplete();
+    ASSERT_TRUE(stopAndComplete(control));
 }
 
 double processCpuSeconds() {
@@ -226,16 +192,24 @@ TEST_F(ReceptionOnPseudoTerminal, AnUnpluggedDeviceNeitherSpinsNorBlocksTheStop)
     control.StartReceive(0);
     const auto bytes = framesOf(20);
     line.write(bytes.data(), bytes.size());
-    ASSERT_TRUE(waitFor([&] { return goodFrames() == 20; }, 5s));
+    ASSERT_TRUE(waitFor([&] { return goodFrames() == 20; }, kReceptionGuard));
 
     line.closeMaster(); // reads now fail at once, forever
-    std::this_thread::sleep_for(100ms);
+    // The device stays gone for two seconds, and until the thread has met it
+    // a few times however busy the machine is. Waiting out its read time-outs
+    // it uses next to no processor time, and reads once a time-out at most.
     const double before = processCpuSeconds();
+    const std::uint64_t silentBefore = device.silentReads();
+    const auto gone = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(waitFor([&] { return device.silentReads() >= silentBefore + 5; }, kReceptionGuard));
     const double used = processCpuSeconds() - before;
+    const auto timeouts =
+        static_cast<std::uint64_t>((std::chrono::steady_clock::now() - gone) / kReadTimeout);
     EXPECT_LT(used, 0.1) << "the receive thread must wait out its read time-out, not spin";
+    EXPECT_LE(device.silentReads() - silentBefore, timeouts + 5);
 
-    stopAndComplete();
+    ASSERT_TRUE(stopAndComplete(control));
     EXPECT_EQ(control.runState(), ReceptionControl::Idle);
     EXPECT_EQ(view.last(), "idle");
 }
@@ -253,13 +227,13 @@ TEST_F(ReceptionOnPseudoTerminal, ShutdownEndsARunningThreadAndClosesThePort) {
 TEST_F(ReceptionOnPseudoTerminal, StartRightAfterTheThreadEndedFinishesTheOldRunFirst) {
     control.StartReceive(0);
     control.RequestStop();
-    ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; }, 2s));
+    ASSERT_TRUE(waitFor([&] { return idle(); }, kReceptionGuard));
     // The timer has not completed the stop yet: the port is still held.
     ASSERT_TRUE(port.isOpen());
     control.StartReceive(0);
     EXPECT_EQ(control.runState(), ReceptionControl::Running);
     EXPECT_EQ(control.stopRequested(), 0);
-    stopAndComplete();
+    ASSERT_TRUE(stopAndComplete(control));
 }
 
 // A device whose pending read returns only when released: the run ends as soon

@@ -6,6 +6,7 @@
 #include "link/PortMap.h"
 #include "support/SimulatorProcess.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -113,9 +114,7 @@ TEST_P(KilledSimulator, ItsLinkIsSkippedAndTheNextSimulatorTakesTheNumber) {
 INSTANTIATE_TEST_SUITE_P(Numbers, KilledSimulator,
                          ::testing::Values(KilledCase{"WithABuiltInDevice", 40, "/ttyUSB7"},
                                            KilledCase{"Above96", 150, ""}),
-                         [](const ::testing::TestParamInfo<KilledCase>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 } // namespace
 } // namespace kelvora::test

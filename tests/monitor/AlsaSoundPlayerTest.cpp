@@ -7,6 +7,8 @@
 #include "WavFile.h"
 
 #include "monitor/AlsaSoundPlayer.h"
+#include "support/Files.h"
+#include "support/TemporaryFolder.h"
 
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
@@ -29,11 +31,6 @@ namespace kelvora::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The file's frames as libsndfile decodes them to 16-bit interleaved samples.
 std::vector<std::int16_t> decoded(const fs::path& path, int* channels = nullptr) {
@@ -59,9 +56,6 @@ std::string bytesOf(const std::vector<std::int16_t>& samples) {
 class AlsaPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvora-alsa-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        home_ = pattern;
         output_ = home_ / "out.raw";
         for (const char* name :
              {"HOME", "XDG_CONFIG_HOME", "ALSA_CONFIG_PATH", "ALSA_CONFIG_DIR"}) {
@@ -85,8 +79,6 @@ protected:
                 ::unsetenv(name.c_str());
             }
         }
-        std::error_code ignored;
-        fs::remove_all(home_, ignored);
     }
 
     // "default" becomes the given PCM definition. The global configuration is
@@ -118,7 +110,8 @@ protected:
         EXPECT_LE(padding.size(), static_cast<std::size_t>(assets::kSoundRate * 2 * channels));
     }
 
-    fs::path home_;
+    TemporaryFolder temporary_{"kelvora-alsa"};
+    const fs::path home_ = temporary_.path();
     fs::path output_;
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };

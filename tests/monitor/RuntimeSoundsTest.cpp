@@ -6,6 +6,9 @@
 
 #include "core/NativePath.h"
 #include "monitor/AlertSoundThreads.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
+#include "support/TemporaryFolder.h"
 
 #include <sndfile.h>
 
@@ -26,11 +29,8 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace kelvora::test {
 namespace {
@@ -73,11 +73,6 @@ Sound load(const fs::path& path) {
     sound.samples.resize(static_cast<std::size_t>(got));
     sf_close(file);
     return sound;
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The largest magnitude in each 5-ms window.
@@ -144,46 +139,23 @@ double dominantFrequency(const Sound& sound, std::size_t from) {
     return bestF;
 }
 
+// The generator's exit status; standard error goes to `errorFile`.
 int runAssets(const std::vector<std::string>& args, const fs::path& errorFile) {
-    std::vector<char*> argv;
-    std::string program = kAssetsPath;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (std::string& a : copies) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, kAssetsPath, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> argv{kAssetsPath};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildOptions options;
+    options.out = Redirect::file("/dev/null");
+    options.err = Redirect::file(errorFile);
+    return runTool(argv, options).exitStatus;
 }
 
 // One generation per test, into a folder of the test's own.
 class GeneratedSounds : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvora-assets-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
         runtime_ = dir_ / "runtime";
         ASSERT_EQ(runAssets({"--output", runtime_.string()}, dir_ / "stderr"), 0)
             << readAll(dir_ / "stderr");
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     // Where the monitor looks for it, relative to the runtime folder.
@@ -201,7 +173,8 @@ protected:
         return files;
     }
 
-    fs::path dir_;
+    TemporaryFolder temporary_{"kelvora-assets"};
+    const fs::path dir_ = temporary_.path();
     fs::path runtime_;
 };
 

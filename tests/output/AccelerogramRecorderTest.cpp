@@ -8,6 +8,7 @@
 #include "core/MeasurementPipeline.h"
 #include "support/Files.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 #include "support/Text.h"
 
 #include <gtest/gtest.h>
@@ -199,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TriggerCase{"VelocityEqualToTheStartVelocity", 9.0, 0.5, -3.0, 0.5, false},
                       TriggerCase{"VelocityTriggerOffByDefault", 9.0, -0.001, -3.0, 100.0, false},
                       TriggerCase{"VelocityTriggerOffAtZero", 9.0, 0.0, -3.0, 100.0, false}),
-    [](const ::testing::TestParamInfo<TriggerCase>& param) { return param.param.name; });
+    CaseName());
 
 class SilentSounds : public SoundStarter {
 public:
@@ -256,9 +257,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecorderVelocityTrigger,
                          ::testing::Values(VelocityCase{"On", 1.0, true},
                                            VelocityCase{"OffByDefault", -0.001, false},
                                            VelocityCase{"OffAtZero", 0.0, false}),
-                         [](const ::testing::TestParamInfo<VelocityCase>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 // --- Start, rows and length ------------------------------------------------
 
@@ -322,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"TenSecondsStopOnTheNextFrame", 10, false, 1002},
                       LengthCase{"ZeroSeconds", 0, true, 1001},
                       LengthCase{"NegativeSeconds", -5, true, 1001}),
-    [](const ::testing::TestParamInfo<LengthCase>& param) { return param.param.name; });
+    CaseName());
 
 TEST_F(Recorder, LargestMinimumLengthDoesNotWrapAround) {
     settings_.recordMinSeconds = INT_MAX;
@@ -422,9 +421,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecorderClockTime,
                                                      "2025-12-31,23:59:59,980",
                                                      "2025-12-31,23:59:59,990",
                                                      "2026-01-01,00:00:00,000"}),
-                         [](const ::testing::TestParamInfo<ClockCase>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 TEST_F(Recorder, WritesTheExactBytesOfAShortFile) {
     settings_.recordStartIntensity = 3.0;
@@ -551,7 +548,7 @@ INSTANTIATE_TEST_SUITE_P(
                                           std::ofstream(dir / "plain") << "x";
                                           return dir / "plain" / "Accelerogram";
                                       }}),
-    [](const ::testing::TestParamInfo<OpenFailureCase>& param) { return param.param.name; });
+    CaseName());
 
 // pwrite(2) that fails with ENOSPC while `failing` is set, once `callsBefore`
 // more calls have gone through; with `shortFirst` the first failing call
@@ -672,12 +669,12 @@ TEST_P(RecorderStartWriteFailure, LeavesNoFileAndTriesAgainUntilAWholeStartIsWri
     EXPECT_EQ(frameOfRow(rows[1000]), 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RecorderStartWriteFailure,
-    ::testing::Values(StartWriteFailureCase{"NothingFits", 0, false},
-                      StartWriteFailureCase{"HeaderAndSomeHistoryFit", 1, false},
-                      StartWriteFailureCase{"HistoryCutShort", 1, true}),
-    [](const ::testing::TestParamInfo<StartWriteFailureCase>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, RecorderStartWriteFailure,
+                         ::testing::Values(StartWriteFailureCase{"NothingFits", 0, false},
+                                           StartWriteFailureCase{"HeaderAndSomeHistoryFit", 1,
+                                                                 false},
+                                           StartWriteFailureCase{"HistoryCutShort", 1, true}),
+                         CaseName());
 
 // --- Durability and closing ------------------------------------------------
 

@@ -2,6 +2,7 @@
 // civil calendar and hand-picked carries and borrows.
 #include "output/LocalTime.h"
 #include "output/RecorderClock.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -115,9 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, LocalTimeStep,
                                                 {2024, 2, 15, 6, 0, 0, 0},
                                                 30LL * 86'400'000,
                                                 {2024, 3, 16, 6, 0, 0, 0}}),
-                         [](const ::testing::TestParamInfo<Step>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 // The product clock in a fixed zone nine hours east of UTC, against the
 // system clock.

@@ -7,6 +7,7 @@
 #include "AllocationCounter.h"
 #include "support/Files.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -151,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {hms(12, 0, 59, 990), hms(12, 1, 1), hms(12, 1, 59, 990), hms(12, 2, 0)},
                   {"12:02:00"}},
         TicksCase{"SecondZeroAfterAStall", {hms(12, 0, 30), hms(12, 4, 0, 250)}, {"12:04:00"}}),
-    [](const ::testing::TestParamInfo<TicksCase>& param) { return param.param.name; });
+    CaseName());
 
 // --- The option -----------------------------------------------------------------------
 
@@ -180,9 +181,7 @@ INSTANTIATE_TEST_SUITE_P(Values, ObservationOption,
                          ::testing::Values(OptionCase{"One", 1, true}, OptionCase{"Zero", 0, false},
                                            OptionCase{"Two", 2, false},
                                            OptionCase{"MinusOne", -1, false}),
-                         [](const ::testing::TestParamInfo<OptionCase>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 TEST_F(ObservationLogIn, OptionChangedDuringSecondZeroCountsFromTheNextMinute) {
     tick(hms(12, 0, 59, 990), 0);
@@ -247,9 +246,7 @@ INSTANTIATE_TEST_SUITE_P(Days, ObservationMidnight,
                                                         "2026-12-31",
                                                         "20270101.txt",
                                                         "2027-01-01"}),
-                         [](const ::testing::TestParamInfo<MidnightCase>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 TEST_F(ObservationLogIn, AppendsToTheDaysFile) {
     const std::string earlier = "2026-03-14,11:59:00, 20.0, 50.0,1000.00,1010.00,0,0\r\n";
@@ -337,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadingsCase{"PressuresOutOfTheDisplayRange", 20.0f, 50.0f, 10000.0f,
                                    -1000.0f, " 20.0, 50.0,10000.0,-1000.0",
                                    " 20.0, 50.0,----.--,----.--"}),
-    [](const ::testing::TestParamInfo<ReadingsCase>& param) { return param.param.name; });
+    CaseName());
 
 TEST_F(ObservationLogIn, EachLineTakesTheLastTextsAlsoAfterReceptionStops) {
     receive(25.3f, 55.0f, 1013.25f, 1015.5f);
@@ -444,7 +441,7 @@ INSTANTIATE_TEST_SUITE_P(
                            fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
                        },
                        true}),
-    [](const ::testing::TestParamInfo<UnwritableCase>& param) { return param.param.name; });
+    CaseName());
 
 // --- Cost --------------------------------------------------------------------------------
 

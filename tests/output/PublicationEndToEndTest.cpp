@@ -10,8 +10,9 @@
 #include "link/SerialPort.h"
 #include "output/PublicationBlock.h"
 #include "support/ChildProcess.h"
-#include "support/SimulatorProcess.h"
+#include "support/Reception.h"
 #include "support/TemporaryFolder.h"
+#include "support/Text.h"
 #include "support/Waiting.h"
 
 #include <gtest/gtest.h>
@@ -35,77 +36,35 @@ const std::string kTool = KELVORA_SHM_PATH;
 constexpr auto kReadTimeout = 200ms;
 constexpr int kComNumber = 178;
 
-class SilentView : public ReceptionView {
-public:
-    void showReceiving() override {}
-    void showIdle() override {}
-    void showStartFailure(StartFailure reason) override {
-        messages += "start failure " + std::to_string(static_cast<int>(reason)) + "\n";
-    }
-    std::string messages;
-};
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-        lines.push_back(text.substr(at, end - at));
-    }
-    return lines;
-}
-
 class PublicationFromSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
-        ::setenv("HOME", home_.c_str(), 1);
-
-        simulator_.emplace(KELVORA_SIM_PATH,
-                           std::vector<std::string>{"--com", std::to_string(kComNumber)});
-        const auto announcement = simulator_->announcement(10s);
-        ASSERT_TRUE(announcement.has_value());
-        ASSERT_EQ(announcement->rfind("Simulated sensor on COM" + std::to_string(kComNumber), 0),
-                  0u)
-            << *announcement;
-
+        ASSERT_TRUE(simulator_.start());
         ASSERT_TRUE(block.create());
         rig.pipeline.setPublication(&block);
     }
 
     void TearDown() override {
         control.shutdown();
-        simulator_.reset();
         block.destroy();
     }
 
     int goodFrames() const { return rig.state.goodFrameCount; }
 
-    void stopAndComplete() {
-        control.RequestStop();
-        ASSERT_TRUE(waitFor([&] { return control.runState() == ReceptionControl::Idle; },
-                            kReadTimeout * 3 + 300ms));
-        control.completeStop();
-    }
-
     TemporaryFolder temporary_{"kelvora-shm-e2e"};
-    const std::string home_ = temporary_.string();
-    std::optional<SimulatorProcess> simulator_;
+    SimulatorOnCom simulator_{KELVORA_SIM_PATH, kComNumber, temporary_.path()};
     PipelineRig rig;
     PublicationBlock block{uniqueBlockName("e2e")};
     SerialPort port{kReadTimeout};
-    SilentView view;
-    ReceptionControl control{
-        rig.pipeline, port, view,
-        [](int index) {
-            return PortMap("/dev", PortMap::defaultLinkDirectory()).devicePath(index + 1);
-        },
-        ReceptionTimings{10ms, 2}};
+    RecordingView view;
+    ReceptionControl control{rig.pipeline, port, view, comPortPath, ReceptionTimings{10ms, 2}};
 };
 
 TEST_F(PublicationFromSimulator, TheReaderToolSeesTheSimulatedSensorsLiveValues) {
     control.StartReceive(kComNumber - 1);
-    ASSERT_EQ(control.runState(), ReceptionControl::Running) << view.messages;
+    ASSERT_EQ(control.runState(), ReceptionControl::Running) << view.failureText();
     // Past frameIndex 102, the first environment publication.
-    ASSERT_TRUE(waitFor([&] { return goodFrames() > 130; }, 10s));
+    ASSERT_TRUE(waitFor([&] { return goodFrames() > 130; }, kReceptionGuard));
 
     // Once, while the monitor writes.
     {
@@ -161,7 +120,7 @@ TEST_F(PublicationFromSimulator, TheReaderToolSeesTheSimulatedSensorsLiveValues)
         const int framesBefore = goodFrames();
         ChildProcess watcher({kTool, "--name", block.name()});
         std::map<std::string, int> seen;
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        const auto deadline = std::chrono::steady_clock::now() + kReceptionGuard;
         while ((seen["acceleration"] < 10 || seen["intensity"] < 2 || seen["environment"] < 1) &&
                std::chrono::steady_clock::now() < deadline) {
             const auto line = watcher.readLine(1s);
@@ -187,8 +146,8 @@ TEST_F(PublicationFromSimulator, TheReaderToolSeesTheSimulatedSensorsLiveValues)
 
     // At rest, the last copy holds the last five frames of a group, which the
     // history ring still has.
-    stopAndComplete();
-    EXPECT_TRUE(view.messages.empty()) << view.messages;
+    ASSERT_TRUE(stopAndComplete(control));
+    EXPECT_TRUE(view.failures().empty()) << view.failureText();
     int last = rig.lastFrameIndex();
     while (last % 5 != 4) {
         last = (last + kHistoryLength - 1) % kHistoryLength;

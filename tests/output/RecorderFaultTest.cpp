@@ -4,8 +4,10 @@
 // of a recording, and the program killed with SIGKILL while it records.
 #include "output/AccelerogramRecorder.h"
 
+#include "support/ChildProcess.h"
 #include "support/Files.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 #include "support/Text.h"
 #include "support/Waiting.h"
 
@@ -128,23 +130,6 @@ std::vector<int> range(int first, int last) {
     return numbers;
 }
 
-// Runs `body` in a forked child that ends with its return value, before any
-// of the test's own clean-up could run twice.
-template <typename Body> pid_t forkChild(Body body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::_exit(body());
-    }
-    return pid;
-}
-
-int waitStatus(pid_t pid) {
-    int status = -1;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
-
 class RecorderFault : public ::testing::Test {
 protected:
     RecorderFault() {
@@ -242,7 +227,7 @@ TEST_P(RecorderOnAFullDisk, FramesGoOnTheRecordingClosesAndTheNextTriggerRecords
         return recorder.isRecording() ? kStillOpenAtTheEnd : 0;
     });
     ASSERT_GT(pid, 0);
-    const int status = waitStatus(pid);
+    const int status = waitForChild(pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     ASSERT_EQ(WEXITSTATUS(status), 0);
 
@@ -271,9 +256,7 @@ TEST_P(RecorderOnAFullDisk, FramesGoOnTheRecordingClosesAndTheNextTriggerRecords
 INSTANTIATE_TEST_SUITE_P(Cases, RecorderOnAFullDisk,
                          ::testing::Values(FullDiskCase{"FullAtTheStart", 50'000, false},
                                            FullDiskCase{"FullInTheMiddle", 200'000, true}),
-                         [](const ::testing::TestParamInfo<FullDiskCase>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 // --- The folder made read-only ---------------------------------------------
 
@@ -363,7 +346,7 @@ TEST_P(RecorderKilled, LeavesWholeRowsUpToItsLastSecond) {
     const bool reached =
         waitFor([&] { return recorded->load(std::memory_order_acquire) == after; }, 30s);
     ::kill(pid, SIGKILL);
-    const int status = waitStatus(pid);
+    const int status = waitForChild(pid);
     ::munmap(shared, sizeof(std::atomic<int>));
     ASSERT_TRUE(reached);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
@@ -378,12 +361,13 @@ TEST_P(RecorderKilled, LeavesWholeRowsUpToItsLastSecond) {
     EXPECT_EQ(frames, range(1, static_cast<int>(frames.size())));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RecorderKilled,
-    ::testing::Values(KillCase{"RightAfterTheTrigger", 0}, KillCase{"BeforeTheFirstSecond", 99},
-                      KillCase{"AtTheFirstSecond", 100}, KillCase{"InTheThirdSecond", 250},
-                      KillCase{"AfterAMinute", 6'123}),
-    [](const ::testing::TestParamInfo<KillCase>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, RecorderKilled,
+                         ::testing::Values(KillCase{"RightAfterTheTrigger", 0},
+                                           KillCase{"BeforeTheFirstSecond", 99},
+                                           KillCase{"AtTheFirstSecond", 100},
+                                           KillCase{"InTheThirdSecond", 250},
+                                           KillCase{"AfterAMinute", 6'123}),
+                         CaseName());
 
 } // namespace
 } // namespace kelvora::test

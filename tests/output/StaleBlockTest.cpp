@@ -4,6 +4,7 @@
 #include "../core/FrameFixtures.h"
 #include "SharedBlockReader.h"
 #include "output/PublicationBlock.h"
+#include "support/ChildProcess.h"
 #include "support/Waiting.h"
 
 #include <kelvora/publication_block.h>
@@ -50,14 +51,13 @@ protected:
 TEST_F(StaleBlock, TheNextStartTakesOverABlockAKilledInstanceLeftAndPublishesLiveValues) {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    const pid_t pid = forkChild([&]() -> int {
         // The instance that is killed: it made the block and published into it.
         ::close(ready[0]);
         PipelineRig rig;
         PublicationBlock block(name);
         if (!block.create()) {
-            ::_exit(1);
+            return 1;
         }
         rig.pipeline.setPublication(&block);
         publishFrames(rig, 100, 105);
@@ -65,16 +65,14 @@ TEST_F(StaleBlock, TheNextStartTakesOverABlockAKilledInstanceLeftAndPublishesLiv
         for (;;) {
             ::pause();
         }
-    }
+    });
     ASSERT_GT(pid, 0);
     ::close(ready[1]);
     char signal = 0;
     const bool published = ::read(ready[0], &signal, 1) == 1;
     ::close(ready[0]);
     ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = waitForChild(pid);
     ASSERT_TRUE(published) << "the first instance could not publish";
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     ASSERT_TRUE(blockExists(name)) << "SIGKILL leaves the name behind";

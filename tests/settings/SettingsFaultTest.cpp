@@ -7,6 +7,7 @@
 #include "settings/Settings.h"
 #include "support/Files.h"
 #include "support/MemorySettingsStore.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -190,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    false,
                    true}),
-    [](const ::testing::TestParamInfo<DamageCase>& param) { return param.param.name; });
+    CaseName());
 
 } // namespace
 } // namespace kelvora::test

@@ -2,6 +2,7 @@
 // folder: keys, defaults, encodings, load order and the write-back.
 #include "settings/Settings.h"
 #include "settings/QtSettingsStore.h"
+#include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <unistd.h>
 
 namespace kelvora::test {
@@ -20,14 +22,13 @@ namespace {
 class TemporaryConfigHome : public ::testing::Environment {
 public:
     void SetUp() override {
-        char pattern[] = "/tmp/kelvora-config-XXXXXX";
-        folder_ = ::mkdtemp(pattern);
-        ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+        folder_.emplace("kelvora-config");
+        ::setenv("XDG_CONFIG_HOME", folder_->string().c_str(), 1);
     }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
+    void TearDown() override { folder_.reset(); }
 
 private:
-    std::string folder_;
+    std::optional<TemporaryFolder> folder_;
 };
 const auto* const kConfigHome = ::testing::AddGlobalTestEnvironment(new TemporaryConfigHome);
 

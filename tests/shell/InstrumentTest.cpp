@@ -4,13 +4,15 @@
 #include "shell/Instrument.h"
 
 #include "output/OutputFolders.h"
-#include "support/SimulatorProcess.h"
+#include "support/Files.h"
+#include "support/Reception.h"
 #include "support/TemporaryFolder.h"
 #include "support/Waiting.h"
 #include <kelvora/publication_block.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -49,30 +51,16 @@ private:
     std::vector<std::string> played_;
 };
 
-class SilentView : public ReceptionView {
-public:
-    void showReceiving() override {}
-    void showIdle() override {}
-    void showStartFailure(StartFailure reason) override { failures.push_back(reason); }
-    std::vector<StartFailure> failures;
-};
-
 // The waits here are for seconds of the quake: a coarse poll will do.
-template <typename Condition> bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    return kelvora::test::waitFor(condition, limit, 10ms);
+template <typename Condition> bool waitFor(Condition condition) {
+    return kelvora::test::waitFor(condition, kReceptionGuard, 10ms);
 }
 
 class InstrumentOnSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("XDG_DATA_HOME", root_.c_str(), 1);
-        ::setenv("HOME", root_.c_str(), 1);
         ASSERT_TRUE(createOutputFolders(root_));
-
-        simulator_.emplace(KELVORA_SIM_PATH,
-                           std::vector<std::string>{"--com", std::to_string(kComNumber), "--seed",
-                                                    "3", "--quake", "4.0@2:6"});
-        ASSERT_TRUE(simulator_->announcement(20s).has_value());
+        ASSERT_TRUE(simulator_.start({"--seed", "3", "--quake", "4.0@2:6"}));
 
         recorderSettings_.recordMinSeconds = 10;
         instrument_ = std::make_unique<Instrument>(
@@ -81,10 +69,7 @@ protected:
         ASSERT_TRUE(instrument_->createPublicationBlock());
     }
 
-    void TearDown() override {
-        instrument_.reset();
-        simulator_.reset();
-    }
+    void TearDown() override { instrument_.reset(); }
 
     std::vector<fs::path> recordings() const {
         std::vector<fs::path> files;
@@ -97,34 +82,41 @@ protected:
     TemporaryFolder temporary_{"kelvora-instrument"};
     const std::string root_ = temporary_.string();
     std::string blockName_ = "/kelvora-instrument-test-" + std::to_string(::getpid());
-    std::optional<SimulatorProcess> simulator_;
+    // Its link in the test's folder, which the instrument's port map reads.
+    SimulatorOnCom simulator_{KELVORA_SIM_PATH, kComNumber, temporary_.path()};
     PipelineSettings pipelineSettings_;
     RecorderSettings recorderSettings_;
     std::shared_ptr<RecordingPlayer> player_ = std::make_shared<RecordingPlayer>();
-    SilentView view_;
+    RecordingView view_;
     std::unique_ptr<Instrument> instrument_;
 };
 
 TEST_F(InstrumentOnSimulator, AnEarthquakeIsRecordedPublishedAndAnnounced) {
     ReceptionControl& reception = instrument_->reception();
     reception.StartReceive(kComNumber - 1);
-    ASSERT_EQ(reception.runState(), ReceptionControl::Running) << view_.failures.size();
+    ASSERT_EQ(reception.runState(), ReceptionControl::Running) << view_.failureText();
 
     // The quake starts 2 s into the stream and reaches intensity 4.0.
-    ASSERT_TRUE(waitFor([&] { return instrument_->recorder().isRecording(); }, 15s));
-    ASSERT_TRUE(waitFor([&] { return instrument_->alerts().intensityClass >= 4; }, 15s));
-    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(waitFor([&] { return instrument_->recorder().isRecording(); }));
+    ASSERT_TRUE(waitFor([&] { return instrument_->alerts().intensityClass >= 4; }));
+    // Class 4 held for two display ticks plays its alert.
+    ASSERT_TRUE(waitFor([&] {
+        const auto played = player_->played();
+        return std::find(played.begin(), played.end(), "./Sounds/SiAlert/04.wav") != played.end();
+    }));
 
-    // Another program's view of the block while frames stream in.
+    // Another program's view of the block while frames stream in: every
+    // section is published in turn, the environment once a second.
     const int fd = ::shm_open(blockName_.c_str(), O_RDONLY, 0);
     ASSERT_GE(fd, 0);
     void* mapped = ::mmap(nullptr, KELVORA_SHM_SIZE, PROT_READ, MAP_SHARED, fd, 0);
     ::close(fd);
     ASSERT_NE(mapped, MAP_FAILED);
     const auto* block = static_cast<const volatile std::uint8_t*>(mapped);
-    EXPECT_EQ(block[KELVORA_SHM_ACCEL_UPDATED], KELVORA_SHM_UPDATED);
-    EXPECT_EQ(block[KELVORA_SHM_JMA_UPDATED], KELVORA_SHM_UPDATED);
-    EXPECT_EQ(block[KELVORA_SHM_ENV_UPDATED], KELVORA_SHM_UPDATED);
+    for (const std::size_t updated :
+         {KELVORA_SHM_ACCEL_UPDATED, KELVORA_SHM_JMA_UPDATED, KELVORA_SHM_ENV_UPDATED}) {
+        EXPECT_TRUE(waitFor([&] { return block[updated] == KELVORA_SHM_UPDATED; })) << updated;
+    }
     double temperature = 0.0;
     std::memcpy(&temperature, const_cast<const std::uint8_t*>(block) + KELVORA_SHM_TEMPERATURE,
                 sizeof temperature);
@@ -132,15 +124,12 @@ TEST_F(InstrumentOnSimulator, AnEarthquakeIsRecordedPublishedAndAnnounced) {
     EXPECT_LT(temperature, 35.0);
     ::munmap(mapped, KELVORA_SHM_SIZE);
 
-    reception.RequestStop();
-    ASSERT_TRUE(waitFor([&] { return reception.runState() == ReceptionControl::Idle; }, 3s));
-    reception.completeStop();
+    ASSERT_TRUE(stopAndComplete(reception));
     EXPECT_FALSE(instrument_->recorder().isRecording()) << "the stop closes the recording";
 
     const auto files = recordings();
     ASSERT_EQ(files.size(), 1u);
-    std::ifstream in(files[0], std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = readAll(files[0]);
     std::size_t rows = 0;
     for (std::size_t at = text.find("\r\n"); at != std::string::npos;
          at = text.find("\r\n", at + 2)) {
@@ -149,18 +138,16 @@ TEST_F(InstrumentOnSimulator, AnEarthquakeIsRecordedPublishedAndAnnounced) {
     EXPECT_GE(rows, 1001u + 2u) << "header, empty line, 1000 history rows and the trigger's";
     EXPECT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0);
 
-    const auto played = player_->played();
-    EXPECT_NE(std::find(played.begin(), played.end(), "./Sounds/SiAlert/04.wav"), played.end())
-        << "class 4 held for two display ticks plays its alert";
-    EXPECT_TRUE(view_.failures.empty());
+    EXPECT_TRUE(view_.failures().empty()) << view_.failureText();
 }
 
 TEST_F(InstrumentOnSimulator, AStoredPortIndexThatNamesNoPortFailsToOpen) {
     ReceptionControl& reception = instrument_->reception();
     for (const int portIndex : {-1, -2147483647 - 1, 2147483647, 2147483646, 99999}) {
-        view_.failures.clear();
+        view_.clear();
         reception.StartReceive(portIndex);
-        EXPECT_EQ(view_.failures, std::vector<StartFailure>{StartFailure::CannotOpen}) << portIndex;
+        EXPECT_EQ(view_.failures(), std::vector<StartFailure>{StartFailure::CannotOpen})
+            << portIndex;
         EXPECT_EQ(reception.runState(), ReceptionControl::Idle) << portIndex;
     }
 }
@@ -168,7 +155,7 @@ TEST_F(InstrumentOnSimulator, AStoredPortIndexThatNamesNoPortFailsToOpen) {
 TEST_F(InstrumentOnSimulator, ShutdownWhileReceivingLeavesNothingOpen) {
     ReceptionControl& reception = instrument_->reception();
     reception.StartReceive(kComNumber - 1);
-    ASSERT_TRUE(waitFor([&] { return instrument_->recorder().isRecording(); }, 15s));
+    ASSERT_TRUE(waitFor([&] { return instrument_->recorder().isRecording(); }));
     instrument_->shutdown();
     EXPECT_EQ(reception.runState(), ReceptionControl::Idle);
     EXPECT_FALSE(instrument_->recorder().isRecording());

@@ -4,6 +4,7 @@
 #include "monitor/KeyboardShortcuts.h"
 
 #include "support/OffscreenApplication.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -84,9 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, KeyTable,
                                            KeyCase{"PlainV", Qt::Key_V, Qt::NoModifier, {}},
                                            KeyCase{"CtrlV", Qt::Key_V, Qt::ControlModifier, {}},
                                            KeyCase{"AltS", Qt::Key_S, Qt::AltModifier, {}}),
-                         [](const ::testing::TestParamInfo<KeyCase>& param) {
-                             return param.param.name;
-                         });
+                         CaseName());
 
 TEST_F(Keys, EscapeOnlyMarksThatTheCancelToFollowIsNoClose) {
     press(Qt::Key_Escape);

@@ -11,6 +11,7 @@
 #include "shell/CAboutDlg.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 #include "support/Waiting.h"
 
 #include <gtest/gtest.h>
@@ -142,14 +143,14 @@ TEST_P(MonitorWindowImage, AClassChangeRedrawsTheImage) {
     EXPECT_EQ(pixelAt(window.face(), image.topLeft() + QPoint(3, 3)), GetParam().colour);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Classes, MonitorWindowImage,
-    ::testing::Values(ImageCase{"Jma0", 0, 0, QColor(0xFF, 0xFF, 0xFF)},
-                      ImageCase{"Jma5", 0, 5, QColor(0xF5, 0xAA, 0x28)},
-                      ImageCase{"Mercalli5", 1, 5, QColor(0xFF, 0xFF, 0x00)},
-                      ImageCase{"Mercalli9", 1, 9, QColor(0xBE, 0x00, 0x00)},
-                      ImageCase{"OutOfRangeShowsClassNine", 0, 12, QColor(0x86, 0x2D, 0xB0)}),
-    [](const ::testing::TestParamInfo<ImageCase>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Classes, MonitorWindowImage,
+                         ::testing::Values(ImageCase{"Jma0", 0, 0, QColor(0xFF, 0xFF, 0xFF)},
+                                           ImageCase{"Jma5", 0, 5, QColor(0xF5, 0xAA, 0x28)},
+                                           ImageCase{"Mercalli5", 1, 5, QColor(0xFF, 0xFF, 0x00)},
+                                           ImageCase{"Mercalli9", 1, 9, QColor(0xBE, 0x00, 0x00)},
+                                           ImageCase{"OutOfRangeShowsClassNine", 0, 12,
+                                                     QColor(0x86, 0x2D, 0xB0)}),
+                         CaseName());
 
 TEST_F(MonitorWindow, APaintRequestsARedrawOfTheImage) {
     CKelvoraDlg& window = open();

@@ -5,7 +5,7 @@
 #include "link/SerialPort.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
-#include "support/SimulatorProcess.h"
+#include "support/Reception.h"
 #include "support/TemporaryFolder.h"
 #include "support/Waiting.h"
 
@@ -40,13 +40,18 @@ std::string quoted(const fs::path& path) {
     return "'" + path.string() + "'";
 }
 
+// The main thread of a process sleeps in poll: a Qt program waiting in its
+// event loop, here at a message box.
+bool waitsInItsEventLoop(pid_t pid) {
+    return readAll("/proc/" + std::to_string(pid) + "/wchan").find("poll") != std::string::npos;
+}
+
 class ProgramEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const fs::path& folder : {work_, config_ / "Vantrell", data_, runtime_}) {
             fs::create_directories(folder);
         }
-        ::setenv("XDG_DATA_HOME", data_.c_str(), 1);
         // A block left by a killed program would be taken over but never
         // removed, being another's; the program must remove the one it makes.
         ::shm_unlink(kBlock);
@@ -73,16 +78,13 @@ protected:
     const fs::path config_ = temporary_ / "config";
     const fs::path data_ = temporary_ / "data";
     const fs::path runtime_ = temporary_ / "runtime";
+    // Its link in data_, where the program looks for it.
+    SimulatorOnCom simulator_{KELVORA_SIM_PATH, kComNumber, data_};
 };
 
 // One case only: the program publishes under its one fixed block name.
 TEST_F(ProgramEndToEnd, ReceivesRecordsLogsPublishesAndClosesOnTermination) {
-    SimulatorProcess simulator(KELVORA_SIM_PATH, {"--com", std::to_string(kComNumber), "--seed",
-                                                  "3", "--quake", "4.0@2:8"});
-    const auto announced = simulator.announcement(20s);
-    ASSERT_TRUE(announced.has_value());
-    const auto line = parseAnnouncement(*announced);
-    ASSERT_TRUE(line.has_value());
+    ASSERT_TRUE(simulator_.start({"--seed", "3", "--quake", "4.0@2:8"}));
 
     ChildProcess program(
         {"/bin/sh", "-c", "cd " + quoted(work_) + " && exec " + quoted(KELVORA_PROGRAM_PATH)},
@@ -103,8 +105,13 @@ TEST_F(ProgramEndToEnd, ReceivesRecordsLogsPublishesAndClosesOnTermination) {
         ChildProcess second(
             {"/bin/sh", "-c", "cd " + quoted(work_) + " && exec " + quoted(KELVORA_PROGRAM_PATH)},
             programOptions());
-        std::this_thread::sleep_for(1s);
-        EXPECT_FALSE(second.tryWait().has_value()) << "it shows its message";
+        std::optional<int> ended;
+        ASSERT_TRUE(waitFor(
+            [&] {
+                return (ended = second.tryWait()).has_value() || waitsInItsEventLoop(second.pid());
+            },
+            60s));
+        EXPECT_FALSE(ended.has_value()) << "it shows its message";
         second.signal(SIGKILL);
         second.wait(10s);
     }
@@ -126,7 +133,7 @@ TEST_F(ProgramEndToEnd, ReceivesRecordsLogsPublishesAndClosesOnTermination) {
     }
     EXPECT_LT(::shm_open(kBlock, O_RDONLY, 0), 0) << "the block is removed";
     SerialPort port;
-    EXPECT_TRUE(port.open(line->second)) << "the port is free again";
+    EXPECT_TRUE(port.open(simulator_.device())) << "the port is free again";
 }
 
 } // namespace

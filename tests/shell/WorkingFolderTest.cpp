@@ -6,6 +6,7 @@
 #include "shell/LinuxWorkingFolder.h"
 #include "support/Files.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -222,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Neither XDG_DATA_HOME nor HOME.
         WorkingFolderCase{
             "NoUserFolder", false, true, false, true, nullptr, Chosen::Current, {}, false}),
-    [](const ::testing::TestParamInfo<WorkingFolderCase>& param) { return param.param.name; });
+    CaseName());
 
 // The places on Linux, from the environment the desktop gives.
 struct EnvironmentCase {
@@ -288,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A relative XDG_DATA_HOME is to be ignored.
         EnvironmentCase{"RelativeDataHome", "relative", true, "home/.local/share/Vantrell/Kelvora"},
         EnvironmentCase{"Neither", std::nullopt, false, nullptr}),
-    [](const ::testing::TestParamInfo<EnvironmentCase>& param) { return param.param.name; });
+    CaseName());
 
 TEST(LinuxWorkingFolder, EntersAFolderAndRefusesAMissingOne) {
     TemporaryFolder temporary("kelvora-enter");

@@ -3,6 +3,8 @@
 // Programs run by the tests as child processes: started with fork and exec, with
 // each standard stream inherited, on a file, on a descriptor of the test's, or
 // (output only) on a pipe the test reads; waited for with or without a limit.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -11,7 +13,9 @@
 #include <vector>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace kelvora::test {
 
@@ -73,6 +77,26 @@ int exitCode(int waitStatus);
 // Starts args[0] with `args`; pipes are not for this one. The pid, or -1 with
 // a test failure when the program cannot be started.
 pid_t spawnChild(const std::vector<std::string>& args, const ChildOptions& options);
+
+// Runs `body` in a forked copy of the test, without exec, that ends with
+// body's return value and never runs the test's own clean-up; it is killed
+// when the test dies. For code under test that needs a process of its own (to
+// be killed, or to have its own limits). The pid, or -1 with a test failure.
+template <typename Body> pid_t forkChild(Body body) {
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) {
+            ::_exit(127);
+        }
+        ::_exit(body());
+    }
+    if (pid < 0) {
+        ADD_FAILURE() << "cannot fork";
+    }
+    return pid;
+}
 
 // The raw wait status of the child; with a limit, a child still running then
 // is killed (a test failure) and waited for. -1 when waitpid fails.

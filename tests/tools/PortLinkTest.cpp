@@ -5,10 +5,13 @@
 #include "link/PortLinkLock.h"
 #include "link/PortMap.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
+#include "support/Waiting.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +22,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 namespace kelvora::test {
@@ -157,23 +161,46 @@ INSTANTIATE_TEST_SUITE_P(
                   Lock::LeftBehindForAnotherTarget, 150, Status::Taken},
         ClaimCase{"Live", 150, Link::AnotherFile, Lock::Held, 150, Status::Taken},
         ClaimCase{"LiveOwnerWhoseLinkWasRemoved", 150, Link::None, Lock::Held, 150, Status::Taken}),
-    [](const ::testing::TestParamInfo<ClaimCase>& param) { return param.param.name; });
+    CaseName());
 
 TEST_F(PortLinkInFolder, AReaderTestingTheLockAtTheSameMomentDoesNotTurnTheSimulatorAway) {
     prepare(150, Link::TheDevice, Lock::LeftBehind);
+    const std::string lockFile = portLinkLockPath(linkPath(150));
     // A reader in the middle of its staleness test holds a shared lock.
-    const int reader = ::open(portLinkLockPath(linkPath(150)).c_str(), O_RDONLY | O_CLOEXEC);
+    const int reader = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(reader, 0);
     ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
-    std::thread release([reader] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Every try of the simulator opens the lock file: the reader lets go once
+    // a few have met its lock, however slow the machine.
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, lockFile.c_str(), IN_OPEN), 0);
+    std::atomic<bool> created{false};
+    std::atomic<int> opens{0};
+    std::thread release([&] {
+        waitFor(
+            [&] {
+                alignas(inotify_event) char events[4096];
+                for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+                    for (ssize_t at = 0; at < n;) {
+                        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                        opens += (event->mask & IN_OPEN) != 0 ? 1 : 0;
+                        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                    }
+                }
+                return opens >= 5 || created;
+            },
+            std::chrono::seconds(30));
         ::close(reader);
     });
 
     sim::PortLink link;
     std::string error;
     const Status status = link.create(links_, 150, device_, error);
+    created = true;
     release.join();
+    ::close(watch);
+    EXPECT_GE(opens, 5) << "the simulator never met the reader's lock";
     EXPECT_EQ(status, Status::Registered) << error;
     EXPECT_FALSE(isStaleLink(linkPath(150)));
 }

@@ -4,6 +4,7 @@
 #include "SyntheticSensor.h"
 #include "support/ChildProcess.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestNames.h"
 #include "support/Text.h"
 
 #include <gtest/gtest.h>
@@ -364,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"--sensor-velocity", "--scale", "mmi", "--sensor-sigal", "--window", "60"},
             {.jmaWindowMode = 1, .intensityScale = 1, .useSensorSiGal = 1, .useSensorVelocity = 1},
             1}),
-    [](const ::testing::TestParamInfo<StreamCase>& param) { return param.param.name; });
+    CaseName());
 
 // Inputs that never hold a good frame: the header and nothing else.
 struct NoFrameCase {
@@ -404,12 +405,12 @@ TEST_P(ReplayWithoutGoodFrames, PrintsTheHeaderOnly) {
     EXPECT_EQ(tool.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, ReplayWithoutGoodFrames,
-    ::testing::Values(NoFrameCase{"Empty", {}},
-                      NoFrameCase{"OneByteShortOfAFrame", firstBytesOfAStream(41)},
-                      NoFrameCase{"Garbage", textGarbage()}),
-    [](const ::testing::TestParamInfo<NoFrameCase>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Inputs, ReplayWithoutGoodFrames,
+                         ::testing::Values(NoFrameCase{"Empty", {}},
+                                           NoFrameCase{"OneByteShortOfAFrame",
+                                                       firstBytesOfAStream(41)},
+                                           NoFrameCase{"Garbage", textGarbage()}),
+                         CaseName());
 
 // "@stream" stands for a good input file, "@dir" for a folder and "@missing"
 // for a path that does not exist, so that each command line has one fault.
@@ -480,7 +481,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {"--record-dir", "@dir", "@stream", "--record-velocity"}},
         BadCommandLine{"RecorderSettingWithoutRecordDir", {"--record-start", "3.0", "@stream"}},
         BadCommandLine{"ClockWithoutRecordDir", {"--clock", "2026-01-01 00:00:05.437", "@stream"}}),
-    [](const ::testing::TestParamInfo<BadCommandLine>& param) { return param.param.name; });
+    CaseName());
 
 // Standard streams that fail: an input that cannot be read leaves standard
 // output empty, as a bad file name does; an output that cannot be written is
@@ -597,7 +598,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     Output::File,
                                     0,
                                     "frames=1000 "}),
-    [](const ::testing::TestParamInfo<StreamFailure>& param) { return param.param.name; });
+    CaseName());
 
 TEST_F(ReplayTool, HelpPrintsUsageOnStandardOutput) {
     const ToolRun tool = run({"--help"});
