@@ -6,6 +6,6 @@ add_library(kelvora_settings_dialogs STATIC
     ${CMAKE_CURRENT_LIST_DIR}/DialogBuilder.cpp
 )
 set_target_properties(kelvora_settings_dialogs PROPERTIES AUTOMOC ON)
-target_include_directories(kelvora_settings_dialogs PUBLIC ${PROJECT_SOURCE_DIR}/src)
+kelvora_folder_headers(kelvora_settings_dialogs settings)
 target_link_libraries(kelvora_settings_dialogs
-    PUBLIC kelvora_settings kelvora_images Qt6::Widgets)
+    PUBLIC kelvora_settings kelvora_monitor Qt6::Widgets)

@@ -4,7 +4,7 @@ if(KELVORA_QT)
         SOURCES
             ${CMAKE_CURRENT_LIST_DIR}/ImagesTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/RuntimeImagesTest.cpp
-        LIBS kelvora_images
+        LIBS kelvora_monitor
         LABEL monitor)
     # The generator is run as a child process, as the build runs it.
     target_compile_definitions(kelvora_images_tests PRIVATE
