@@ -110,6 +110,18 @@ protected:
         EXPECT_LE(padding.size(), static_cast<std::size_t>(assets::kSoundRate * 2 * channels));
     }
 
+    // Plays the file: the device gets its samples as libsndfile decodes them,
+    // in the given number of channels. *samples receives them.
+    void expectPlaysAsDecoded(const fs::path& wav, int channels,
+                              std::vector<std::int16_t>* samples) {
+        AlsaSoundPlayer player;
+        ASSERT_TRUE(player.play(wav.string()));
+        int decodedChannels = 0;
+        *samples = decoded(wav, &decodedChannels);
+        ASSERT_EQ(decodedChannels, channels);
+        expectPlayed(*samples, channels);
+    }
+
     TemporaryFolder temporary_{"kelvora-alsa"};
     const fs::path home_ = temporary_.path();
     fs::path output_;
@@ -122,13 +134,9 @@ TEST_F(AlsaPlayer, PlaysAGeneratedSoundToTheDevice) {
     ASSERT_TRUE(assets::writeWav16Mono(
         wav, assets::toPcm16(assets::alertSignal(3), assets::kSoundPeakDbfs), assets::kSoundRate));
 
-    AlsaSoundPlayer player;
-    ASSERT_TRUE(player.play(wav.string()));
-    int channels = 0;
-    const std::vector<std::int16_t> samples = decoded(wav, &channels);
-    ASSERT_EQ(channels, 1);
-    ASSERT_GT(samples.size(), 10000u);
-    expectPlayed(samples, channels);
+    std::vector<std::int16_t> samples;
+    ASSERT_NO_FATAL_FAILURE(expectPlaysAsDecoded(wav, 1, &samples));
+    EXPECT_GT(samples.size(), 10000u);
 }
 
 TEST_F(AlsaPlayer, PlaysEveryGeneratedNotice) {
@@ -168,13 +176,9 @@ TEST_F(AlsaPlayer, PlaysAStereoFloatFileAsInterleavedSixteenBitFrames) {
     ASSERT_EQ(sf_writef_float(file, frames.data(), 11025), 11025);
     sf_close(file);
 
-    AlsaSoundPlayer player;
-    ASSERT_TRUE(player.play(wav.string()));
-    int channels = 0;
-    const std::vector<std::int16_t> samples = decoded(wav, &channels);
-    ASSERT_EQ(channels, 2);
-    ASSERT_EQ(samples.size(), 22050u);
-    expectPlayed(samples, channels);
+    std::vector<std::int16_t> samples;
+    ASSERT_NO_FATAL_FAILURE(expectPlaysAsDecoded(wav, 2, &samples));
+    EXPECT_EQ(samples.size(), 22050u);
 }
 
 TEST_F(AlsaPlayer, AMissingFileDoesNotPlay) {

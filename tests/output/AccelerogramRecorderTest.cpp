@@ -5,6 +5,7 @@
 #include "output/AccelerogramRecorder.h"
 
 #include "AllocationCounter.h"
+#include "RecorderFixtures.h"
 #include "core/MeasurementPipeline.h"
 #include "support/Files.h"
 #include "support/TemporaryFolder.h"
@@ -34,45 +35,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kHeader[] = "\xEF\xBB\xBF"
-                           "日付,時間,ms, 震度, 合成GAL(フィルタ有), X軸(E-W), Y軸(N-S), "
-                           "Z軸(U-D), 合成速度\r\n\r\n";
-
-// A clock the test sets; it counts its readings (one per recording start or
-// attempted start).
-class TestClock : public RecorderClock {
-public:
-    LocalTime now() override {
-        ++readings;
-        return time;
-    }
-    LocalTime time{2026, 3, 14, 9, 26, 53, 0};
-    int readings = 0;
-};
-
-// The rows of a recording, without their CR LF; a failure when the file does
-// not start with the byte order mark, the header and the empty line, or does
-// not end with a whole line.
-std::vector<std::string> rowsOf(const fs::path& path) {
-    const std::string bytes = readAll(path);
-    std::vector<std::string> rows;
-    if (bytes.compare(0, sizeof kHeader - 1, kHeader) != 0) {
-        ADD_FAILURE() << path << " does not start with the header";
-        return rows;
-    }
-    std::string::size_type at = sizeof kHeader - 1;
-    while (at < bytes.size()) {
-        const auto end = bytes.find("\r\n", at);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << path << " ends in a broken line: " << bytes.substr(at);
-            break;
-        }
-        rows.push_back(bytes.substr(at, end - at));
-        at = end + 2;
-    }
-    return rows;
-}
-
 // What printf writes for "%<width>.<precision>f", cut to width characters.
 std::string printed(double value, int width, int precision) {
     char text[512];
@@ -87,18 +49,6 @@ std::string valueColumns(const HistoryRecord& r) {
         text += ", " + printed(v, 17, 12);
     }
     return text;
-}
-
-// The values of the test frame numbered n: every column tells the frame apart.
-HistoryRecord frameValues(double intensity, int n) {
-    const double v = n;
-    return {intensity, v, v + 0.25, -v - 0.5, v + 0.75, v / 8.0};
-}
-
-// The frame number a row was written for (its siGal column).
-int frameOfRow(const std::string& row) {
-    const std::vector<std::string> fields = split(row, ',');
-    return fields.size() == 9 ? std::atoi(fields[4].c_str()) : -1;
 }
 
 class Recorder : public ::testing::Test {
@@ -117,29 +67,10 @@ protected:
     // One good frame as the pipeline runs the recorder, with the values of
     // test frame n.
     void frame(double intensity, int n, double peakPgv = 0.0) {
-        const HistoryRecord r = frameValues(intensity, n);
-        state_.intensity = r.intensity;
-        state_.siGal = r.siGal;
-        state_.accelX = r.accelX;
-        state_.accelY = r.accelY;
-        state_.accelZ = r.accelZ;
-        state_.pgv = r.pgv;
-        state_.peakPgv = peakPgv;
-        recorder_->recordFrame(state_);
-        state_.history[static_cast<std::size_t>(state_.frameIndex)] = r;
-        state_.frameIndex = (state_.frameIndex + 1) % kHistoryLength;
-        recorder_->countDown();
-        clock_.time = addMilliseconds(clock_.time, 10);
+        feedFrame(*recorder_, state_, clock_, intensity, n, peakPgv);
     }
 
-    std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(folder_)) {
-            found.push_back(entry.path().filename().string());
-        }
-        std::sort(found.begin(), found.end());
-        return found;
-    }
+    std::vector<std::string> names() const { return fileNamesIn(folder_); }
     // The rows of the one file the folder must hold.
     std::vector<std::string> onlyFileRows() const {
         const std::vector<std::string> found = names();
@@ -155,7 +86,7 @@ protected:
     const fs::path folder_ = dir_ / "Accelerogram";
     MeasurementState state_;
     RecorderSettings settings_;
-    TestClock clock_;
+    CountingClock clock_{{2026, 3, 14, 9, 26, 53, 0}};
     std::unique_ptr<AccelerogramRecorder> recorder_;
 };
 

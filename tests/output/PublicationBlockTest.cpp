@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,8 +97,18 @@ protected:
         }
     }
 
+    // The block under the test's name, created and attached to the pipeline,
+    // reception started.
+    void startPublishing() {
+        block_.emplace(name);
+        ASSERT_TRUE(block_->create());
+        attach(*block_);
+        rig.pipeline.startReception();
+    }
+
     std::string name = uniqueBlockName("block");
     PipelineRig rig;
+    std::optional<PublicationBlock> block_; // destroyed before the rig
 };
 
 // --- Creation ---------------------------------------------------------------------
@@ -147,10 +158,7 @@ TEST_F(PublicationBlockTest, ABlockAReaderCreatedFirstIsZeroedAndPublishedInto) 
 // A reader may create the block smaller than the layout; the monitor sizes it.
 TEST_F(PublicationBlockTest, ATooSmallBlockFromAReaderIsGrownToTheLayout) {
     { SharedBlockReader early(name, 16); }
-    PublicationBlock block(name);
-    ASSERT_TRUE(block.create());
-    attach(block);
-    rig.pipeline.startReception();
+    ASSERT_NO_FATAL_FAILURE(startPublishing());
     for (int n = 0; n < 103; ++n) {
         frame(n);
     }
@@ -162,11 +170,8 @@ TEST_F(PublicationBlockTest, ATooSmallBlockFromAReaderIsGrownToTheLayout) {
 // --- Acceleration -----------------------------------------------------------------
 
 TEST_F(PublicationBlockTest, TheFirstFiveFramesArePublishedTogetherInOrderOfArrival) {
-    PublicationBlock block(name);
-    ASSERT_TRUE(block.create());
-    attach(block);
+    ASSERT_NO_FATAL_FAILURE(startPublishing());
     SharedBlockReader reader(name);
-    rig.pipeline.startReception();
 
     for (int n = 0; n < 4; ++n) {
         frame(n);
@@ -201,11 +206,8 @@ TEST_F(PublicationBlockTest, TheFirstFiveFramesArePublishedTogetherInOrderOfArri
 // five frames that ended with it. A new reception run starts its samples
 // afresh at frameIndex 0 and keeps the block as it was.
 TEST_F(PublicationBlockTest, CopiesStayAlignedAcrossTheFrameIndexWrapAndARestart) {
-    PublicationBlock block(name);
-    ASSERT_TRUE(block.create());
-    attach(block);
+    ASSERT_NO_FATAL_FAILURE(startPublishing());
     SharedBlockReader reader(name);
-    rig.pipeline.startReception();
 
     std::vector<int> copies;
     for (int n = 0; n < 1010; ++n) {
@@ -314,11 +316,8 @@ TEST_F(PublicationBlockTest, IntensityIsPublishedAtEachDisplayTickFromTheJmaPeak
 // --- Environment ------------------------------------------------------------------
 
 TEST_F(PublicationBlockTest, EnvironmentIsPublishedInFramesWhoseIndexEndsInTwoOfAHundred) {
-    PublicationBlock block(name);
-    ASSERT_TRUE(block.create());
-    attach(block);
+    ASSERT_NO_FATAL_FAILURE(startPublishing());
     SharedBlockReader reader(name);
-    rig.pipeline.startReception();
 
     std::vector<int> updates;
     for (int n = 0; n < 1250; ++n) {
@@ -451,10 +450,8 @@ TEST_F(PublicationBlockTest, WithoutABlockFramesRunAndNothingIsPublished) {
 // Removal unmaps and removes the name; a reader's own mapping keeps the last
 // values, and later frames publish nothing.
 TEST_F(PublicationBlockTest, DestroyRemovesTheNameAndLaterFramesWriteNothing) {
-    PublicationBlock block(name);
-    ASSERT_TRUE(block.create());
-    attach(block);
-    rig.pipeline.startReception();
+    ASSERT_NO_FATAL_FAILURE(startPublishing());
+    PublicationBlock& block = *block_;
     for (int n = 0; n < 5; ++n) {
         frame(n);
     }

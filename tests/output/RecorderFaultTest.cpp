@@ -4,6 +4,8 @@
 // of a recording, and the program killed with SIGKILL while it records.
 #include "output/AccelerogramRecorder.h"
 
+#include "RecorderFixtures.h"
+
 #include "support/ChildProcess.h"
 #include "support/Files.h"
 #include "support/TemporaryFolder.h"
@@ -37,73 +39,50 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr std::string_view kHeader = "\xEF\xBB\xBF"
-                                     "日付,時間,ms, 震度, 合成GAL(フィルタ有), X軸(E-W), Y軸(N-S), "
-                                     "Z軸(U-D), 合成速度\r\n\r\n";
 constexpr double kQuiet = -3.0;     // below the stop value: closes a recording
 constexpr double kStrong = 5.0;     // above the start value: triggers one
 constexpr int kRowsPerSecond = 100; // the sensor's frame rate
 // Recordings triggered then begin ten seconds earlier: 20260502-135950.csv.
 constexpr LocalTime kTriggerTime{2026, 5, 2, 14, 0, 0, 0};
 
-class FixedClock : public RecorderClock {
-public:
-    LocalTime now() override {
-        ++readings;
-        return time;
-    }
-    LocalTime time{2026, 5, 2, 14, 0, 0, 0};
-    int readings = 0;
-};
-
 // Feeds the recorder good frames in the pipeline's order (recorder step,
 // history write, countdown); frame n carries n in its siGal column.
 class FrameFeeder {
 public:
-    FrameFeeder(AccelerogramRecorder& recorder, FixedClock& clock)
+    FrameFeeder(AccelerogramRecorder& recorder, CountingClock& clock)
         : recorder_(recorder), clock_(clock) {}
 
-    void frame(double intensity, int n) {
-        const double v = n;
-        state_.intensity = intensity;
-        state_.siGal = v;
-        state_.accelX = v + 0.25;
-        state_.accelY = -v - 0.5;
-        state_.accelZ = v + 0.75;
-        state_.pgv = v / 8.0;
-        recorder_.recordFrame(state_);
-        state_.history[static_cast<std::size_t>(state_.frameIndex)] = {
-            state_.intensity, state_.siGal,  state_.accelX,
-            state_.accelY,    state_.accelZ, state_.pgv};
-        state_.frameIndex = (state_.frameIndex + 1) % kHistoryLength;
-        recorder_.countDown();
-        clock_.time = addMilliseconds(clock_.time, 10);
-    }
+    void frame(double intensity, int n) { feedFrame(recorder_, state_, clock_, intensity, n); }
 
 private:
     AccelerogramRecorder& recorder_;
-    FixedClock& clock_;
+    CountingClock& clock_;
     MeasurementState state_;
+};
+
+// A recorder on a folder whose history holds the quiet frames 1 to 1000, its
+// clock then set to kTriggerTime: the next strong frame triggers a recording
+// that starts with all 1000.
+struct PrimedRecorder {
+    PrimedRecorder(const fs::path& folder, const RecorderSettings& settings)
+        : recorder(folder.string(), settings, clock), feed(recorder, clock) {
+        for (int n = 1; n <= 1000; ++n) {
+            feed.frame(kQuiet, n);
+        }
+        clock.time = kTriggerTime;
+    }
+
+    CountingClock clock{kTriggerTime};
+    AccelerogramRecorder recorder;
+    FrameFeeder feed;
 };
 
 // The frame numbers of a recording's rows. Fails the test unless the file is
 // the header and nothing but whole rows of nine fields that parse.
 std::vector<int> framesOf(const fs::path& path) {
     static const std::regex row(R"(\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2},\d{3}(, [ 0-9.+-]+){6})");
-    const std::string bytes = readAll(path);
     std::vector<int> frames;
-    if (bytes.size() < kHeader.size() || bytes.compare(0, kHeader.size(), kHeader) != 0) {
-        ADD_FAILURE() << path << " is empty or cut in its header (" << bytes.size() << " bytes)";
-        return frames;
-    }
-    std::string::size_type at = kHeader.size();
-    while (at < bytes.size()) {
-        const auto end = bytes.find("\r\n", at);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << path << " ends in a broken line: " << bytes.substr(at);
-            break;
-        }
-        const std::string line = bytes.substr(at, end - at);
+    for (const std::string& line : rowsOf(path)) {
         const std::vector<std::string> fields = split(line, ',');
         if (!std::regex_match(line, row) || fields.size() != 9) {
             ADD_FAILURE() << path << ": a line that is no row: " << line;
@@ -116,8 +95,7 @@ std::vector<int> framesOf(const fs::path& path) {
                 ADD_FAILURE() << path << ": field " << i << " is no number: " << line;
             }
         }
-        frames.push_back(std::atoi(fields[4].c_str()));
-        at = end + 2;
+        frames.push_back(frameOfRow(line));
     }
     return frames;
 }
@@ -139,14 +117,7 @@ protected:
         settings_.recordMinSeconds = 10;
     }
 
-    std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(folder_)) {
-            found.push_back(entry.path().filename().string());
-        }
-        std::sort(found.begin(), found.end());
-        return found;
-    }
+    std::vector<std::string> names() const { return fileNamesIn(folder_); }
 
     TemporaryFolder temporary_{"kelvora-recorder-fault"};
     const fs::path folder_ = temporary_ / "Accelerogram";
@@ -192,13 +163,8 @@ TEST_P(RecorderOnAFullDisk, FramesGoOnTheRecordingClosesAndTheNextTriggerRecords
         if (::setrlimit(RLIMIT_FSIZE, &full) != 0) {
             return kNoLimit;
         }
-        FixedClock clock;
-        AccelerogramRecorder recorder(folder_.string(), settings_, clock);
-        FrameFeeder feed(recorder, clock);
-        for (int n = 1; n <= 1000; ++n) {
-            feed.frame(kQuiet, n);
-        }
-        clock.time = kTriggerTime;
+        PrimedRecorder primed(folder_, settings_);
+        auto& [clock, recorder, feed] = primed;
         // Ten seconds of a strong quake: far more than the limit holds.
         for (int n = 1001; n <= 2000; ++n) {
             feed.frame(kStrong, n);
@@ -264,13 +230,8 @@ TEST_F(RecorderFault, AFolderMadeReadOnlyMidRecordingLosesOnlyTheTriggersUntilIt
     if (::geteuid() == 0) {
         GTEST_SKIP() << "root writes into read-only folders; run as an ordinary user";
     }
-    FixedClock clock;
-    AccelerogramRecorder recorder(folder_.string(), settings_, clock);
-    FrameFeeder feed(recorder, clock);
-    for (int n = 1; n <= 1000; ++n) {
-        feed.frame(kQuiet, n);
-    }
-    clock.time = kTriggerTime;
+    PrimedRecorder primed(folder_, settings_);
+    auto& [clock, recorder, feed] = primed;
     feed.frame(kStrong, 1001);
     ASSERT_TRUE(recorder.isRecording());
     const fs::path first = folder_ / "20260502-135950.csv";
@@ -327,15 +288,9 @@ TEST_P(RecorderKilled, LeavesWholeRowsUpToItsLastSecond) {
     auto* recorded = new (shared) std::atomic<int>(-1);
 
     const pid_t pid = forkChild([&]() -> int {
-        FixedClock clock;
-        AccelerogramRecorder recorder(folder_.string(), settings_, clock);
-        FrameFeeder feed(recorder, clock);
-        for (int n = 1; n <= 1000; ++n) {
-            feed.frame(kQuiet, n);
-        }
-        clock.time = kTriggerTime;
+        PrimedRecorder primed(folder_, settings_);
         for (int n = 1001; n <= 1001 + after; ++n) {
-            feed.frame(kStrong, n);
+            primed.feed.frame(kStrong, n);
         }
         recorded->store(after, std::memory_order_release);
         for (;;) {
