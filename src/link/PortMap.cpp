@@ -48,16 +48,21 @@ PortMap::PortMap() : PortMap("/dev", defaultLinkDirectory()) {}
 PortMap::PortMap(std::string deviceDirectory, std::string linkDirectory)
     : deviceDirectory_(std::move(deviceDirectory)), linkDirectory_(std::move(linkDirectory)) {}
 
-std::string PortMap::defaultLinkDirectory() {
+std::string PortMap::userDataFolder() {
     std::string base;
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
         base = data;
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
         base = std::string(home) + "/.local/share";
     } else {
-        base = "/tmp";
+        return {};
     }
-    return base + "/Vantrell/Kelvora/ports";
+    return base + "/Vantrell/Kelvora";
+}
+
+std::string PortMap::defaultLinkDirectory() {
+    const std::string folder = userDataFolder();
+    return (folder.empty() ? std::string("/tmp/Vantrell/Kelvora") : folder) + "/ports";
 }
 
 std::string PortMap::linkPath(int comNumber) const {

@@ -26,8 +26,13 @@ public:
 
     // The folder of the per-user links.
     const std::string& linkDirectory() const { return linkDirectory_; }
-    // $XDG_DATA_HOME/Vantrell/Kelvora/ports, or ~/.local/share/... without it.
+    // The ports folder of userDataFolder() (of /tmp/Vantrell/Kelvora when the
+    // environment names none).
     static std::string defaultLinkDirectory();
+    // The per-user data folder, also the installed program's working folder:
+    // $XDG_DATA_HOME/Vantrell/Kelvora (an absolute XDG_DATA_HOME only), else
+    // $HOME/.local/share/Vantrell/Kelvora; empty without either.
+    static std::string userDataFolder();
     std::string linkPath(int comNumber) const;
 
 private:

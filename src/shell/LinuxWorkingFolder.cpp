@@ -1,6 +1,6 @@
 #include "shell/LinuxWorkingFolder.h"
 
-#include <cstdlib>
+#include "link/PortMap.h"
 
 // Where the installed runtime data lies relative to the installed program:
 // the build passes the relative path between its install folders.
@@ -22,15 +22,7 @@ fs::path LinuxWorkingFolder::installedData(const fs::path& dataFromProgram) {
 }
 
 fs::path LinuxWorkingFolder::userFolder() {
-    fs::path base;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
-        base = data;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        base = fs::path(home) / ".local" / "share";
-    } else {
-        return {};
-    }
-    return base / "Vantrell" / "Kelvora";
+    return PortMap::userDataFolder();
 }
 
 WorkingFolderPlaces LinuxWorkingFolder::places() const {

@@ -16,8 +16,8 @@ public:
     // <the program's folder>/<dataFromProgram>, normalised; empty when the
     // program's path cannot be read.
     static std::filesystem::path installedData(const std::filesystem::path& dataFromProgram);
-    // $XDG_DATA_HOME/Vantrell/Kelvora (an absolute XDG_DATA_HOME only),
-    // else $HOME/.local/share/Vantrell/Kelvora; empty without either.
+    // The per-user data folder the COM port links live in
+    // (PortMap::userDataFolder); empty when the environment names none.
     static std::filesystem::path userFolder();
 };
 
