@@ -82,6 +82,9 @@ void ReferenceModel::startReception() {
     velX_.velState = 0.0;
     velY_.velState = 0.0;
     velZ_.velState = 0.0;
+    filterX_ = AxisFilter{};
+    filterY_ = AxisFilter{};
+    filterZ_ = AxisFilter{};
     std::fill(window10s_.begin(), window10s_.end(), 0.0);
     for (auto& block : blocks60s_) {
         std::fill(block.begin(), block.end(), 0.0);
@@ -151,6 +154,11 @@ void ReferenceModel::applyFrame() {
         const std::uint32_t word = std::bit_cast<std::uint32_t>(value);
         // All exponent bits set: infinity or NaN, keep the previous value.
         if (((word >> 23) & 0xFFu) == 0xFFu) {
+            continue;
+        }
+        // The five motion values (fields 0 to 4): beyond 10000 in magnitude is
+        // a corrupted frame's value, kept out the same way.
+        if (i < 5 && std::fabs(value) > 10000.0f) {
             continue;
         }
         *targets[i] = static_cast<double>(value);

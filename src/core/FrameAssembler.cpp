@@ -21,14 +21,21 @@ inline void applyField(const FrameBytes& bytes, std::size_t offset, double& targ
     }
     target = static_cast<double>(readFloat(&bytes[offset]));
 }
+
+inline void applyMotionField(const FrameBytes& bytes, std::size_t offset, double& target) {
+    if (!isPlausibleMotionBits(readU32(&bytes[offset]))) {
+        return;
+    }
+    target = static_cast<double>(readFloat(&bytes[offset]));
+}
 } // namespace
 
 void applyFrame(const FrameBytes& bytes, MeasurementState& state) {
-    applyField(bytes, frame::kSensorSiGal, state.sensorSiGal);
-    applyField(bytes, frame::kSensorVelocity, state.sensorVelocity);
-    applyField(bytes, frame::kAccelX, state.accelX);
-    applyField(bytes, frame::kAccelY, state.accelY);
-    applyField(bytes, frame::kAccelZ, state.accelZ);
+    applyMotionField(bytes, frame::kSensorSiGal, state.sensorSiGal);
+    applyMotionField(bytes, frame::kSensorVelocity, state.sensorVelocity);
+    applyMotionField(bytes, frame::kAccelX, state.accelX);
+    applyMotionField(bytes, frame::kAccelY, state.accelY);
+    applyMotionField(bytes, frame::kAccelZ, state.accelZ);
     applyField(bytes, frame::kTemperature, state.temperature);
     applyField(bytes, frame::kHumidity, state.humidity);
     applyField(bytes, frame::kPressure, state.pressure);

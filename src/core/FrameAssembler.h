@@ -58,8 +58,8 @@ private:
     int byteCount_ = 0;
 };
 
-// Copies a good frame's nine floats into the state; a non-finite float leaves
-// its value as it was.
+// Copies a good frame's nine floats into the state; a non-finite float, and a
+// motion value beyond kMotionLimit in magnitude, leaves its value as it was.
 void applyFrame(const FrameBytes& frameBuffer, MeasurementState& state);
 
 } // namespace kelvora

@@ -11,6 +11,10 @@ namespace kelvora {
 
 AxisFilterChain::AxisFilterChain() = default;
 
+void AxisFilterChain::startReception() {
+    *this = AxisFilterChain();
+}
+
 double AxisFilterChain::filterAxes(double x, double y, double z, int slot) {
     const std::array<double, 3> input{x, y, z};
     auto& history = lpHistory_[static_cast<std::size_t>(slot)];

@@ -11,6 +11,11 @@ namespace kelvora {
 class AxisFilterChain {
 public:
     AxisFilterChain();
+    // Reception start: the chain starts from rest as at program start. Its
+    // delays, offset history and smoothing would otherwise still ring with
+    // the shaking of a run stopped during an event, and a quiet line would
+    // show intensity 2 and record it.
+    void startReception();
     // Runs every frame; slot is frameIndex mod 100. Returns siGalComputed.
     double filterAxes(double x, double y, double z, int slot);
 

@@ -20,6 +20,7 @@ void MeasurementPipeline::startReception() {
     s.sensorVelocity = 0.0;
     s.frameIndex = 0;
     velocity_.startReception();
+    filter_.startReception();
     window_.startReception();
     assembler_.reset();
     alerts_.startReception();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -56,6 +57,20 @@ inline float readFloat(const std::uint8_t* p) {
 // All eight exponent bits set: an infinity or a NaN.
 inline bool isNonFiniteFloatBits(std::uint32_t bits) {
     return (bits & 0x7F800000u) == 0x7F800000u;
+}
+
+// The largest magnitude a motion field (composite acceleration, velocity, the
+// three axes) may carry. Far beyond any real shaking (gravity is 980 gal), yet
+// a misaligned frame that passes the 16-bit sum by chance often carries one
+// such value: taken, it shows an intensity near 73 for 16 s and records it.
+inline constexpr float kMotionLimit = 10000.0f;
+
+// A finite float of at most kMotionLimit in magnitude. Comparing the bits
+// without the sign orders them as the magnitudes, and every infinity and NaN
+// lies above the limit's bits.
+inline bool isPlausibleMotionBits(std::uint32_t bits) {
+    constexpr std::uint32_t kLimitBits = std::bit_cast<std::uint32_t>(kMotionLimit);
+    return (bits & 0x7FFFFFFFu) <= kLimitBits;
 }
 
 inline void writeU32(std::uint8_t* p, std::uint32_t v) {

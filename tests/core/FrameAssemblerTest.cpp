@@ -450,6 +450,58 @@ TEST_P(FrameNonFiniteField, SkippedAloneWhileTheOthersApply) {
 INSTANTIATE_TEST_SUITE_P(Fields, FrameNonFiniteField, ::testing::ValuesIn(kFields),
                          [](const auto& tp) { return std::string(tp.param.name); });
 
+class FrameMotionLimit : public ::testing::TestWithParam<Field> {};
+
+// A value beyond 10000 in magnitude in one of the five motion fields is kept
+// out as a non-finite one is; 10000 itself and anything in the weather fields
+// are applied. The other fields of that frame apply and the frame is good.
+TEST_P(FrameMotionLimit, BeyondTenThousandIsSkippedInMotionFieldsOnly) {
+    const Field& field = GetParam();
+    const bool motion = field.offset <= frame::kAccelZ;
+    struct Value {
+        float value;
+        bool beyondLimit;
+    };
+    const Value values[] = {
+        {1e5f, true},
+        {8e37f, true},
+        {-3e8f, true},
+        {10000.5f, true},
+        {std::nextafter(10000.0f, 2e4f), true},
+        {-std::nextafter(10000.0f, 2e4f), true},
+        {10000.0f, false},
+        {-10000.0f, false},
+        {std::nextafter(10000.0f, 0.0f), false},
+        {-1234.5f, false},
+    };
+    for (const Value& v : values) {
+        SCOPED_TRACE(::testing::Message() << "value " << v.value);
+        FrameBytes second = encodeFrame(frameB());
+        writeFloat(&second[field.offset], v.value);
+        sealFrame(second);
+
+        PipelineRig rig;
+        rig.pipeline.startReception();
+        std::vector<std::uint8_t> bytes = bytesOf(encodeFrame(frameA()));
+        const std::vector<std::uint8_t> tail = bytesOf(second);
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        EXPECT_EQ(rig.feed(readsOf(bytes)), 2);
+        EXPECT_EQ(rig.state.goodFrameCount, 2);
+        for (const Field& f : kFields) {
+            SCOPED_TRACE(f.name);
+            double expected = fieldOf(frameB(), f.offset);
+            if (f.offset == field.offset) {
+                expected = motion && v.beyondLimit ? fieldOf(frameA(), f.offset)
+                                                   : static_cast<double>(v.value);
+            }
+            EXPECT_EQ(rig.state.*f.member, expected);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, FrameMotionLimit, ::testing::ValuesIn(kFields),
+                         [](const auto& tp) { return std::string(tp.param.name); });
+
 // Only an all-ones exponent is skipped: the largest finite float, a subnormal
 // and a negative zero are stored.
 TEST(FrameApply, FiniteExtremesAreApplied) {

@@ -603,22 +603,54 @@ TEST(ReceptionStart, ClearsItsListAndKeepsTheRest) {
     }
 }
 
-// The filter states survive a reception start: the chain runs on as if there
-// had been no restart, only its slot starts again at frameIndex 0.
-TEST(ReceptionStart, KeepsTheFilterStates) {
+// Each reception run starts the filter chain from rest, as a fresh program
+// does: its output matches a chain made for that run alone.
+TEST(ReceptionStart, StartsTheFilterChainFromRest) {
     PipelineRig rig;
     rig.pipeline.startReception();
-    AxisFilterChain alone;
-    int slot = 0;
     for (int run = 0; run < 3; ++run) {
         rig.pipeline.startReception();
-        slot = 0;
+        AxisFilterChain alone;
+        int slot = 0;
         for (int n = 0; n < 130 + 40 * run; ++n) {
             const auto s = static_cast<float>(15.0 * std::sin(0.3 * n + run));
             runFrame(rig, axesFrame(s, 2.0f, -s));
             ASSERT_EQ(rig.state.siGalComputed, alone.filterAxes(s, 2.0f, -s, slot % 100));
             ++slot;
         }
+    }
+}
+
+// Reception stopped in the middle of strong shaking and started again on a
+// quiet line: nothing of the old shaking rings on into the new run, so the
+// quiet line shows no intensity at all (the chain's memory used to give about
+// 29 gal and intensity 2 to 2.5 here, and a recording).
+TEST(ReceptionStart, AQuietLineAfterAStopDuringShakingShowsNoIntensity) {
+    for (const int window : {0, 1}) {
+        SCOPED_TRACE(window == 0 ? "10-s window" : "60-s window");
+        PipelineRig rig;
+        rig.settings.jmaWindowMode = window;
+        rig.pipeline.startReception();
+        for (int n = 0; n < 700; ++n) {
+            const auto a = static_cast<float>(250.0 * std::sin(2.0 * 3.14159265 * 2.5 * n / 100.0));
+            runFrame(rig, axesFrame(a, -a, 0.5f * a));
+        }
+        ASSERT_GT(rig.state.jmaIntensity, 4.0) << "the shaking should be strong";
+
+        rig.pipeline.startReception();
+        double largestSiGal = 0.0;
+        double largestIntensity = -3.0;
+        for (int n = 0; n < 1500; ++n) {
+            runFrame(rig, axesFrame(0.0f, 0.0f, 0.0f));
+            largestSiGal = std::max(largestSiGal, rig.state.siGalComputed);
+            // The 60-s window's first block of a run still shows the value
+            // held from the last run's last block, as the window keeps it.
+            if (window == 0 || n >= 100) {
+                largestIntensity = std::max(largestIntensity, rig.state.jmaIntensity);
+            }
+        }
+        EXPECT_EQ(largestSiGal, 0.0);
+        EXPECT_EQ(largestIntensity, -3.0);
     }
 }
 

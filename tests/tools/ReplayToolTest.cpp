@@ -3,6 +3,7 @@
 #include "ReferenceModel.h"
 #include "SyntheticSensor.h"
 #include "support/ChildProcess.h"
+#include "support/Files.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestNames.h"
 #include "support/Text.h"
@@ -19,7 +20,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -417,6 +420,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ReplayWithoutGoodFrames,
 struct BadCommandLine {
     const char* name;
     std::vector<std::string> args;
+    std::string messageHas = {};
 };
 
 void PrintTo(const BadCommandLine& c, std::ostream* os) {
@@ -444,6 +448,7 @@ TEST_P(ReplayRejects, WithStatusTwoAndOneLineOnStandardError) {
     EXPECT_EQ(tool.out, "");
     EXPECT_EQ(linesOf(tool.err).size(), 1u) << tool.err;
     EXPECT_TRUE(!tool.err.empty() && tool.err.back() == '\n') << tool.err;
+    EXPECT_NE(tool.err.find(GetParam().messageHas), std::string::npos) << tool.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -469,6 +474,12 @@ INSTANTIATE_TEST_SUITE_P(
                        {"--record-dir", "@dir", "--clock", "2026-01-01 24:00:00.000", "@stream"}},
         BadCommandLine{"ClockTwoDigitMilliseconds",
                        {"--record-dir", "@dir", "--clock", "2026-01-01 12:00:00.43", "@stream"}},
+        BadCommandLine{"ClockInTheYearZero",
+                       {"--record-dir", "@dir", "--clock", "0000-01-01 00:00:00", "@stream"},
+                       "1970 to 9999"},
+        BadCommandLine{"ClockJustBefore1970",
+                       {"--record-dir", "@dir", "--clock", "1969-12-31 23:59:59.999", "@stream"},
+                       "1970 to 9999"},
         BadCommandLine{"RecordStartNotANumber",
                        {"--record-dir", "@dir", "--record-start", "high", "@stream"}},
         BadCommandLine{"RecordStopInfinite",
@@ -600,12 +611,191 @@ INSTANTIATE_TEST_SUITE_P(
                                     "frames=1000 "}),
     CaseName());
 
+// A simulated clock started late in 9999 outruns the recorder's four-digit
+// years: recording stops after the last frame of 9999, with a message and
+// status 1, while the CSV goes on to the end of the input. Recordings of one
+// second after their ten of history follow each other, and one of them is
+// half-way through when the year ends.
+TEST_F(ReplayTool, ClockRunningPastTheYear9999StopsRecordingAtItsEnd) {
+    const fs::path stream = writeFile("stream.bin", sim::makeStream(43, 20.0, {}));
+    const fs::path folder = dir_ / "acc";
+    fs::create_directories(folder);
+    const ToolRun tool = run({"--record-dir", folder.string(), "--clock", "9999-12-31 23:59:55.500",
+                              "--record-start", "-10", "--record-stop", "100",
+                              "--record-min-seconds", "11", stream.string()});
+    EXPECT_EQ(tool.exitStatus, 1) << tool.err;
+    EXPECT_EQ(linesOf(tool.out).size(), 2001u);
+    EXPECT_EQ(linesOf(tool.err).size(), 1u) << tool.err;
+    EXPECT_NE(tool.err.find("9999"), std::string::npos) << tool.err;
+
+    const std::regex name(R"(\d{8}-\d{6}(-\d+)?\.csv)");
+    const std::regex stamp(R"(\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2},\d{3})");
+    std::string latest;
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        ++files;
+        const std::string file = entry.path().filename().string();
+        EXPECT_TRUE(std::regex_match(file, name)) << file;
+        // The header and the empty line after it, then the rows.
+        const std::vector<std::string> lines = linesOf(readAll(entry.path()));
+        for (std::size_t i = 2; i < lines.size(); ++i) {
+            const std::string rowStamp = lines[i].substr(0, 23);
+            if (!std::regex_match(rowStamp, stamp)) {
+                ADD_FAILURE() << file << " line " << i + 1 << ": " << lines[i];
+                break;
+            }
+            latest = std::max(latest, rowStamp);
+        }
+    }
+    EXPECT_GE(files, 1u);
+    EXPECT_EQ(latest, "9999-12-31,23:59:59,990");
+}
+
 TEST_F(ReplayTool, HelpPrintsUsageOnStandardOutput) {
     const ToolRun tool = run({"--help"});
     EXPECT_EQ(tool.exitStatus, 0);
     EXPECT_EQ(tool.err, "");
     EXPECT_EQ(tool.out.rfind("Usage: kelvora-replay", 0), 0u) << tool.out;
 }
+
+// --- Motion values beyond 10000 ---------------------------------------------------
+
+// Frames whose motion fields carry values beyond 10000 in magnitude with a
+// matching checksum, as a misaligned frame on a noisy line may: such a field
+// keeps its previous value, so the replay, its classes and its recordings are
+// exactly those of the stream in which the frame repeated the previous value.
+// 10000 itself is a value like any other.
+struct MotionValue {
+    int frame;
+    std::size_t offset;
+    float value;
+};
+
+struct OutlierCase {
+    const char* name;
+    std::vector<std::string> options;
+    ReferenceSettings settings; // what the options select
+    // What the rule predicts: on the Mercalli scale the quiet sensor already
+    // passes the default start (-0.9); one frame of the sensor's own 10000
+    // gal is not among the 30 largest of the JMA window, so it starts nothing.
+    bool quietIsRecorded;
+    bool joltIsRecorded;
+};
+
+void PrintTo(const OutlierCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// The stream with `values` written into their frames, checksums resealed; with
+// `previous`, each of those fields takes the previous frame's value instead.
+std::vector<std::uint8_t> withMotionValues(std::vector<std::uint8_t> bytes,
+                                           const std::vector<MotionValue>& values, bool previous) {
+    for (const MotionValue& v : values) {
+        const std::size_t at = static_cast<std::size_t>(v.frame) * frame::kSize;
+        const float value = previous ? readFloat(&bytes[at - frame::kSize + v.offset]) : v.value;
+        writeFloat(&bytes[at + v.offset], value);
+        FrameBytes f;
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), frame::kSize, f.begin());
+        sealFrame(f);
+        std::copy(f.begin(), f.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    return bytes;
+}
+
+// Every recording in a folder: its name and its bytes.
+std::map<std::string, std::string> recordingsIn(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
+        files[e.path().filename().string()] = readAll(e.path());
+    }
+    return files;
+}
+
+class ReplayMotionLimit : public ReplayTool, public ::testing::WithParamInterface<OutlierCase> {
+protected:
+    struct Replayed {
+        std::string csv;
+        std::map<std::string, std::string> recordings;
+    };
+
+    // The stream through the tool with a recorder of its own, checked against
+    // the model frame by frame.
+    Replayed replay(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const fs::path input = writeFile(name + ".bin", bytes);
+        const fs::path folder = dir_ / (name + "-recordings");
+        fs::create_directory(folder);
+        std::vector<std::string> args = GetParam().options;
+        args.insert(args.end(), {"--record-dir", folder.string(), "--clock",
+                                 "2026-03-01 12:00:00.000", input.string()});
+        const ToolRun tool = run(args);
+        EXPECT_EQ(tool.exitStatus, 0) << tool.err;
+        const ModelRun model = runModel(bytes, GetParam().settings);
+        const std::vector<std::string> lines = linesOf(tool.out);
+        EXPECT_EQ(lines.size(), model.frames.size() + 1);
+        for (std::size_t i = 0; i + 1 < lines.size() && i < model.frames.size(); ++i) {
+            const std::string difference = firstDifference(lines[i + 1], i + 1, model.frames[i]);
+            if (!difference.empty()) {
+                ADD_FAILURE() << name << ", good frame " << i + 1 << ": " << difference;
+                break;
+            }
+        }
+        return {tool.out, recordingsIn(folder)};
+    }
+
+    // Twenty seconds of a quiet sensor.
+    const std::vector<std::uint8_t> quiet_ = sim::makeStream(31, 20.0, {});
+};
+
+TEST_P(ReplayMotionLimit, ValuesBeyondItKeepThePreviousValueAndTenThousandIsTaken) {
+    const std::vector<MotionValue> beyond = {
+        {300, frame::kAccelX, 1e5f},           {500, frame::kAccelZ, 8e37f},
+        {700, frame::kAccelY, -3e8f},          {900, frame::kAccelX, 10000.5f},
+        {1100, frame::kSensorSiGal, 1e5f},     {1101, frame::kSensorVelocity, -3e8f},
+        {1300, frame::kSensorSiGal, 10000.5f}, {1500, frame::kSensorVelocity, 8e37f},
+        {1501, frame::kAccelZ, -10000.5f},
+    };
+    const Replayed damaged = replay("beyond", withMotionValues(quiet_, beyond, false));
+    const Replayed repeated = replay("repeated", withMotionValues(quiet_, beyond, true));
+    const OutlierCase& c = GetParam();
+    EXPECT_TRUE(damaged.csv == repeated.csv) << "a value beyond the limit changed the replay";
+    EXPECT_TRUE(damaged.recordings == repeated.recordings)
+        << "a value beyond the limit changed the recordings";
+    EXPECT_EQ(repeated.recordings.empty(), !c.quietIsRecorded);
+    if (!c.quietIsRecorded) {
+        for (const std::string& line : linesOf(damaged.csv)) {
+            ASSERT_EQ(split(line, ',').size(), 12u) << line;
+            if (line != kHeader) {
+                ASSERT_EQ(split(line, ',')[10], "0") << "a class on a quiet sensor: " << line;
+            }
+        }
+    }
+
+    // 10000 in every motion field of one frame is a (huge) reading: taken,
+    // it shows and records shaking.
+    std::vector<MotionValue> atLimit;
+    for (const std::size_t offset : {frame::kSensorSiGal, frame::kSensorVelocity, frame::kAccelX,
+                                     frame::kAccelY, frame::kAccelZ}) {
+        atLimit.push_back({1200, offset, offset == frame::kAccelY ? -10000.0f : 10000.0f});
+    }
+    const Replayed limit = replay("limit", withMotionValues(quiet_, atLimit, false));
+    EXPECT_FALSE(limit.csv == repeated.csv) << "10000 was not taken";
+    EXPECT_EQ(limit.recordings != repeated.recordings, c.joltIsRecorded);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, ReplayMotionLimit,
+                         ::testing::Values(OutlierCase{"Defaults", {}, {}, false, true},
+                                           OutlierCase{
+                                               "SensorOwnValues",
+                                               {"--sensor-sigal", "--sensor-velocity"},
+                                               {.useSensorSiGal = 1, .useSensorVelocity = 1},
+                                               false,
+                                               false},
+                                           OutlierCase{"MercalliSixtySecond",
+                                                       {"--scale", "mmi", "--window", "60"},
+                                                       {.jmaWindowMode = 1, .intensityScale = 1},
+                                                       true,
+                                                       true}),
+                         CaseName());
 
 } // namespace
 } // namespace kelvora::test
