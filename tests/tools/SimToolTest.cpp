@@ -574,6 +574,41 @@ TEST_F(SimTool, DeviceGetsRawFramesAtTheSensorsPaceAndNoLink) {
     EXPECT_FALSE(fs::exists(linkDirectory()));
 }
 
+// What is not a terminal cannot take the line settings and is no serial line:
+// it is refused before anything is written to it. "@file" stands for a file of
+// the test's that must keep its bytes.
+struct DeviceCase {
+    const char* name;
+    std::string device;
+    std::string reason;
+};
+
+void PrintTo(const DeviceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimRefusesDevice : public SimTool, public ::testing::WithParamInterface<DeviceCase> {};
+
+TEST_P(SimRefusesDevice, WithStatusTwoNamingItAndLeavesItAlone) {
+    const DeviceCase& c = GetParam();
+    const std::string kept = "not a serial line\n";
+    const fs::path file = writeFile("file.bin", kept);
+    const std::string device = c.device == "@file" ? file.string() : c.device;
+    const ToolRun sim = runSim({"--device", device, "--seconds", "0.3"});
+    EXPECT_EQ(sim.exitStatus, 2) << sim.err;
+    EXPECT_EQ(sim.out, "");
+    EXPECT_EQ(linesOf(sim.err).size(), 1u) << sim.err;
+    EXPECT_NE(sim.err.find("'" + device + "'"), std::string::npos) << sim.err;
+    EXPECT_NE(sim.err.find(c.reason), std::string::npos) << sim.err;
+    EXPECT_EQ(readAll(file), kept);
+    EXPECT_FALSE(fs::exists(linkDirectory()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, SimRefusesDevice,
+                         ::testing::Values(DeviceCase{"RegularFile", "@file", "a regular file"},
+                                           DeviceCase{"NullDevice", "/dev/null", "not a terminal"}),
+                         CaseName());
+
 // --- Recorded accelerograms --------------------------------------------------
 
 struct CsvRow {
@@ -660,6 +695,34 @@ INSTANTIATE_TEST_SUITE_P(
         CsvCase{"SecondsWithinTheRecording", recording("\r\n", true), {"--seconds", "0.02"}, 2}),
     CaseName());
 
+// A row padded with blanks to `length` bytes before its line end.
+std::string rowOfLength(std::size_t length) {
+    const std::string start = "2026-01-01,00:00:05,430, -3.0, 0.5, 1.5, -2.5,";
+    const std::string end = " 4.5, 0.25";
+    return start + std::string(length - start.size() - end.size(), ' ') + end;
+}
+
+// No accelerogram row comes near 4096 bytes; a longer line is refused by its
+// number before it is read to its end, which an endless one has none of.
+TEST_F(SimTool, CsvLinesHoldAtMost4096Bytes) {
+    const std::string header = "Date,Time,ms,Intensity,SI,X,Y,Z,PGV\r\n\r\n";
+    const fs::path out = dir_ / "out.bin";
+    const fs::path longest = writeFile("longest.csv", header + rowOfLength(4096) + "\r\n");
+    const ToolRun accepted = runSim({"--from-csv", longest.string(), "--output", out.string()});
+    EXPECT_EQ(accepted.exitStatus, 0) << accepted.err;
+    EXPECT_EQ(readBytes(out).size(), frame::kSize);
+    fs::remove(out);
+
+    const fs::path tooLong = writeFile("too-long.csv", header + rowOfLength(4097) + "\r\n");
+    const ToolRun refused = runSim({"--from-csv", tooLong.string(), "--output", out.string()});
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_EQ(linesOf(refused.err).size(), 1u) << refused.err;
+    EXPECT_NE(refused.err.find("'" + tooLong.string() + "' line 3: longer than 4096 bytes"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(out));
+}
+
 // --- Refusals ----------------------------------------------------------------
 
 // "@out" stands for an output path in the test's folder, "@missing" for a path
@@ -736,7 +799,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine{"CsvWithoutRows",
                        {"--from-csv", "@csv", "--output", "@out"},
                        "Date,Time,ms,Intensity,SI,X,Y,Z,PGV\r\n\r\n"},
-        BadCommandLine{"CsvOnALiveLine", {"--from-csv", "@csv"}, "header\n\n1,2\n", "line 3"}),
+        BadCommandLine{"CsvOnALiveLine", {"--from-csv", "@csv"}, "header\n\n1,2\n", "line 3"},
+        BadCommandLine{"CsvHeaderOfAMebibyteOfZeros",
+                       {"--from-csv", "@csv", "--output", "@out"},
+                       std::string(1 << 20, '\0'),
+                       "line 1: longer than 4096 bytes"}),
     CaseName());
 
 // Numbers as strtod and strtoull would take them: blanks, signs, other bases,

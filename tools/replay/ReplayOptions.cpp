@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <type_traits>
 
 namespace kelvora::replay {
@@ -22,7 +23,8 @@ const char* const kReplayUsage =
     "  --record-dir DIR    write accelerogram files into DIR (an existing folder)\n"
     "  --clock \"YYYY-MM-DD HH:MM:SS.mmm\"\n"
     "                      local time of the first good frame, each further one\n"
-    "                      10 ms later (default: the real local clock)\n"
+    "                      10 ms later (default: the real local clock); years 1970\n"
+    "                      to 9999, and recording stops when the clock leaves 9999\n"
     "  --record-start X    intensity that starts a recording (default -0.9)\n"
     "  --record-stop Y     intensity at or below which it may stop (default -1.3)\n"
     "  --record-min-seconds N\n"
@@ -85,8 +87,9 @@ std::optional<LocalTime> parseClockTime(const std::string& text) {
     if (!year || !month || !day || !hour || !minute || !second || !millisecond) {
         return std::nullopt;
     }
-    if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 ||
-        *minute > 59 || *second > 59) {
+    if (*year < kFirstClockYear || *year > kLastClockYear || *month < 1 || *month > 12 ||
+        *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 || *minute > 59 ||
+        *second > 59) {
         return std::nullopt;
     }
     return LocalTime{*year, *month, *day, *hour, *minute, *second, *millisecond};
@@ -149,7 +152,9 @@ std::optional<ReplayOptions> parseReplayOptions(const std::vector<std::string>& 
             }
             options.clock = parseClockTime(*v);
             if (!options.clock) {
-                error = "--clock needs a local time \"YYYY-MM-DD HH:MM:SS.mmm\", not '" + *v + "'";
+                error = "--clock needs a local time \"YYYY-MM-DD HH:MM:SS.mmm\" in the years " +
+                        std::to_string(kFirstClockYear) + " to " + std::to_string(kLastClockYear) +
+                        ", not '" + *v + "'";
                 return std::nullopt;
             }
             recorderOption = recorderOption != nullptr ? recorderOption : "--clock";

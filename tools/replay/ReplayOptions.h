@@ -28,8 +28,13 @@ struct ReplayOptions {
     double recordVelocity = -0.001;
 };
 
+// The years a simulated clock may start in: the recorder writes four-digit
+// years, and the real clock is never before 1970.
+inline constexpr int kFirstClockYear = 1970;
+inline constexpr int kLastClockYear = 9999;
+
 // "YYYY-MM-DD HH:MM:SS.mmm" (the milliseconds may be left out) as a valid
-// calendar time, or nothing.
+// calendar time in the years above, or nothing.
 std::optional<LocalTime> parseClockTime(const std::string& text);
 
 // Parses the command line (without the program name). On a bad command line

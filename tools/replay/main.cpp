@@ -107,18 +107,32 @@ private:
     std::size_t length_ = 0;
 };
 
+std::int64_t millisecondsSince1970(const LocalTime& t) {
+    return daysFromCivil(t.year, t.month, t.day) * 86'400'000 + t.hour * 3'600'000 +
+           t.minute * 60'000 + t.second * 1000 + t.millisecond;
+}
+
 // A simulated local clock: the good frame about to run is at the start time
 // plus 10 ms for every good frame before it.
 class FrameClock : public RecorderClock {
 public:
-    explicit FrameClock(const LocalTime& start) : start_(start) {}
+    explicit FrameClock(const LocalTime& start)
+        : start_(start), lastFrame_(static_cast<unsigned long long>(
+                             (millisecondsSince1970(kEnd) - millisecondsSince1970(start)) / 10)) {}
     void setGoodFrames(unsigned long long frames) { frames_ = frames; }
     LocalTime now() override {
         return addMilliseconds(start_, static_cast<std::int64_t>(frames_) * 10);
     }
+    // Whether the frame about to run is past the recorder's four-digit years.
+    // No row is stamped later than its frame's time, so up to here every row
+    // and file name has them.
+    bool hasRunOut() const { return frames_ > lastFrame_; }
 
 private:
+    static constexpr LocalTime kEnd{replay::kLastClockYear, 12, 31, 23, 59, 59, 999};
+
     LocalTime start_;
+    unsigned long long lastFrame_;
     unsigned long long frames_ = 0;
 };
 
@@ -261,6 +275,7 @@ int main(int argc, char** argv) {
     }
 
     auto read = [&reader] { return reader.next(); };
+    bool clockRanOut = false;
     unsigned long long frames = 0;
     unsigned long long badFrames = 0;
     double maxJma = kJmaFloor;
@@ -269,8 +284,18 @@ int main(int argc, char** argv) {
     // Nobody gets the lines once standard output fails: stop there.
     while (!reader.atEnd() && !output.failed()) {
         sounds.clear();
-        if (frameClock) {
+        if (frameClock && !clockRanOut) {
             frameClock->setGoodFrames(frames);
+            // The replay goes on; only its recordings end, as they cannot be named.
+            if (frameClock->hasRunOut()) {
+                clockRanOut = true;
+                pipeline.closeRecording();
+                pipeline.setRecorder(nullptr);
+                std::fprintf(stderr,
+                             "kelvora-replay: the clock passed the end of the year %d at frame "
+                             "%llu; nothing from there on is recorded\n",
+                             replay::kLastClockYear, frames + 1);
+            }
         }
         const AssembleResult result = receiveStep(pipeline, read);
         if (result == AssembleResult::BadFrame) {
@@ -323,5 +348,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    return 0;
+    // Not all that was asked was recorded.
+    return clockRanOut ? 1 : 0;
 }

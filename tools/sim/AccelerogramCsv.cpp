@@ -3,10 +3,11 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string_view>
 
 namespace kelvora::sim {
@@ -91,6 +92,42 @@ std::string parseRow(std::string_view line, AccelerogramRow& row) {
     return {};
 }
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+enum class LineRead { Line, End, TooLong, Failed };
+
+// The next line without its LF and a CR before it. Reading stops one byte past
+// the limit (two when that may be a CR), so an endless line costs no more.
+LineRead readLine(std::FILE* file, std::string& line) {
+    line.clear();
+    for (;;) {
+        const int c = getc_unlocked(file);
+        if (c == EOF) {
+            if (std::ferror(file)) {
+                return LineRead::Failed;
+            }
+            if (line.empty()) {
+                return LineRead::End;
+            }
+            break;
+        }
+        if (c == '\n') {
+            break;
+        }
+        line.push_back(static_cast<char>(c));
+        if (line.size() > kLongestAccelerogramLine + 1 ||
+            (line.size() == kLongestAccelerogramLine + 1 && line.back() != '\r')) {
+            return LineRead::TooLong;
+        }
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return LineRead::Line;
+}
+
 } // namespace
 
 bool readAccelerogramCsv(const std::string& path, std::vector<AccelerogramRow>& rows,
@@ -101,15 +138,27 @@ bool readAccelerogramCsv(const std::string& path, std::vector<AccelerogramRow>& 
         error = "'" + path + "' is a folder";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
         error = "cannot read '" + path + "': " + std::strerror(errno);
         return false;
     }
     std::string line;
-    for (long lineNumber = 1; std::getline(in, line); ++lineNumber) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+    line.reserve(kLongestAccelerogramLine + 2);
+    for (long lineNumber = 1;; ++lineNumber) {
+        const LineRead read = readLine(file.get(), line);
+        if (read == LineRead::End) {
+            break;
+        }
+        if (read == LineRead::Failed) {
+            error = "cannot read '" + path + "': " + std::strerror(errno);
+            return false;
+        }
+        if (read == LineRead::TooLong) {
+            error = "'" + path + "' line " + std::to_string(lineNumber) + ": longer than " +
+                    std::to_string(kLongestAccelerogramLine) +
+                    " bytes, too long for an accelerogram row";
+            return false;
         }
         // The header, with the byte order mark if there is one.
         if (lineNumber == 1 || trimmed(line).empty()) {
@@ -121,10 +170,6 @@ bool readAccelerogramCsv(const std::string& path, std::vector<AccelerogramRow>& 
             return false;
         }
         rows.push_back(row);
-    }
-    if (in.bad()) {
-        error = "cannot read '" + path + "'";
-        return false;
     }
     if (rows.empty()) {
         error = "'" + path + "' holds no rows after its header";

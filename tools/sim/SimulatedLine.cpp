@@ -38,6 +38,26 @@ timespec toTimespec(std::int64_t nanoseconds) {
     return t;
 }
 
+// What a file that is no character device is, for a message.
+std::string fileKind(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return "a regular file";
+    }
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a pipe";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    return "no device";
+}
+
 std::int64_t monotonicNow() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
@@ -197,6 +217,19 @@ void PortLink::remove() {
 }
 
 FileDescriptor openSerialDevice(const std::string& path, std::string& error) {
+    // A regular file or /dev/null would take the stream without a word: only a
+    // terminal is a serial line. Looked at before the open, which is never
+    // asked to create or truncate, so that anything else is refused untouched.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = systemError("cannot open '" + path + "'");
+        return {};
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        error = "cannot send to '" + path + "': it is " + fileKind(st.st_mode) +
+                ", not a serial device";
+        return {};
+    }
     // Opened non-blocking so a modem line without carrier cannot hang the open;
     // the writes block, as the line's pace is the device's business.
     FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -204,7 +237,12 @@ FileDescriptor openSerialDevice(const std::string& path, std::string& error) {
         error = systemError("cannot open '" + path + "'");
         return {};
     }
-    if (::isatty(fd.get()) && !configureSensorLine(fd.get())) {
+    // Asked of what was opened, which the path may no longer name.
+    if (!::isatty(fd.get())) {
+        error = "cannot send to '" + path + "': it is not a terminal, so not a serial device";
+        return {};
+    }
+    if (!configureSensorLine(fd.get())) {
         error = systemError("cannot set '" + path + "' to 115200 8N1 raw");
         return {};
     }

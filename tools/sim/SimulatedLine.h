@@ -84,8 +84,10 @@ private:
     PortLinkLock lock_;
 };
 
-// Opens an existing serial device for writing; a terminal is set to 115200 baud
-// 8N1 raw without flow control. Invalid with a message in `error`.
+// Opens an existing serial device, a terminal, for writing and sets it to
+// 115200 baud 8N1 raw without flow control. Anything else (a regular file,
+// /dev/null) is refused unopened or unwritten. Invalid with a message in
+// `error`.
 FileDescriptor openSerialDevice(const std::string& path, std::string& error);
 
 // Writes a live stream. On a dropping line, a write that does not fit loses the

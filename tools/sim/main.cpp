@@ -47,8 +47,8 @@ const char* const kUsage =
     "                               simulator holds it or a link made by hand names an\n"
     "                               existing device); default the lowest free number\n"
     "                               from 100 up\n"
-    "  --device PATH                send at the sensor's pace to an existing serial device\n"
-    "                               (set to 115200 8N1 raw); no registration\n"
+    "  --device PATH                send at the sensor's pace to an existing serial device,\n"
+    "                               a terminal (set to 115200 8N1 raw); no registration\n"
     "  --output FILE|-              write the stream as fast as possible to FILE or\n"
     "                               standard output (-)\n"
     "\n"
@@ -65,7 +65,8 @@ const char* const kUsage =
     "  --from-csv FILE              replay an accelerogram CSV of the monitor's recorder: one\n"
     "                               frame per row (siGal, X, Y, Z and pgv from the row, the\n"
     "                               weather values synthetic); the stream ends after the last\n"
-    "                               row unless --seconds asks for more (quiet noise follows)\n"
+    "                               row unless --seconds asks for more (quiet noise follows);\n"
+    "                               a line may hold at most 4096 bytes\n"
     "\n"
     "Line faults:\n"
     "  --corrupt RATE               probability per byte of one flipped bit\n"
@@ -496,6 +497,15 @@ int main(int argc, char** argv) {
         FrameSource source(options, std::move(rows));
         return writeToFile(source, *out, *frames);
     }
+    // Opened before the quakes are calibrated, so that a wrong path fails at once.
+    sim::FileDescriptor device;
+    if (options.device) {
+        std::string error;
+        device = sim::openSerialDevice(*options.device, error);
+        if (!device.valid()) {
+            return failWith(2, error);
+        }
+    }
     FrameSource source(options, std::move(rows));
 
     if (!installStopHandlers()) {
@@ -505,10 +515,6 @@ int main(int argc, char** argv) {
     std::string error;
 
     if (options.device) {
-        const sim::FileDescriptor device = sim::openSerialDevice(*options.device, error);
-        if (!device.valid()) {
-            return failWith(2, error);
-        }
         std::printf("Simulated sensor on %s\n", options.device->c_str());
         std::fflush(stdout);
         sim::LineWriter line(device.get(), sim::LineWriter::Mode::Blocking);
