@@ -105,6 +105,20 @@ void say(const std::string& line) {
     [[maybe_unused]] const auto written = ::write(STDERR_FILENO, text.data(), text.size());
 }
 
+// A block of this user's that its mode keeps even the owner out of (000,
+// 0400) cannot be opened to be set back to 0600: its mode is set through the
+// path. Only a regular file the user owns is touched, never through a link.
+bool reopenOwnBlockForWriting(const std::string& name) {
+    const std::string path = "/dev/shm/" + (name.starts_with('/') ? name.substr(1) : name);
+    struct stat info {};
+    if (::fstatat(AT_FDCWD, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        errno = EACCES;
+        return false;
+    }
+    return ::fchmodat(AT_FDCWD, path.c_str(), 0600, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 // The object of that name, created by us (O_EXCL) or already there; -1 when
 // it cannot be opened. A name removed between the two opens is tried again.
 int openObject(const std::string& name, bool& created) {
@@ -118,6 +132,9 @@ int openObject(const std::string& name, bool& created) {
             return -1;
         }
         fd = ::shm_open(name.c_str(), O_RDWR, 0);
+        if (fd < 0 && errno == EACCES && reopenOwnBlockForWriting(name)) {
+            fd = ::shm_open(name.c_str(), O_RDWR, 0);
+        }
         if (fd >= 0 || errno != ENOENT) {
             created = false;
             return fd;
@@ -152,9 +169,12 @@ bool SharedMapping::open(const std::string& name) {
         ::close(fd);
         return false;
     }
-    // Ours: only the user's own programs, whatever mode it was made with.
+    // Ours: only the user's own programs, whatever mode it was made with. A
+    // block another program made larger keeps its size: shrinking it would
+    // kill that program with SIGBUS at its next access past the end.
     void* mapped = MAP_FAILED;
-    if (::fchmod(fd, 0600) == 0 && ::ftruncate(fd, static_cast<off_t>(kSize)) == 0) {
+    if (::fchmod(fd, 0600) == 0 && (info.st_size >= static_cast<off_t>(kSize) ||
+                                    ::ftruncate(fd, static_cast<off_t>(kSize)) == 0)) {
         mapped = ::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     }
     const int error = errno;

@@ -666,20 +666,24 @@ TEST_F(PublicationBlockTest, CreateAfterTheBlockWasCutShortStartsAFreshBlock) {
 TEST_F(PublicationBlockTest, AnOwnBlockWithLooserPermissionsIsNarrowedTo0600) {
     struct Case {
         const char* what;
-        mode_t mode; // of the block a reader made first; 0: the monitor makes it
+        bool readerMadeIt; // else the monitor makes it
+        mode_t mode;       // of the block a reader made first
         mode_t umask;
     };
     const Case cases[] = {
-        {"a reader's block open to everyone", 0666, 022},
-        {"a reader's block readable by everyone", 0644, 022},
-        {"a reader's block open to the group", 0660, 022},
-        {"the monitor's own block under a umask without the owner's write", 0, 0277},
+        {"a reader's block open to everyone", true, 0666, 022},
+        {"a reader's block readable by everyone", true, 0644, 022},
+        {"a reader's block open to the group", true, 0660, 022},
+        // Even its owner cannot open these for writing (root could).
+        {"a reader's block with no permissions at all", true, 0000, 022},
+        {"a reader's block its owner may only read", true, 0400, 022},
+        {"the monitor's own block under a umask without the owner's write", false, 0, 0277},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const CaseBlockName caseName("mode");
         const std::string& blockName = caseName.name;
-        if (c.mode != 0) {
+        if (c.readerMadeIt) {
             const int fd = ::shm_open(blockName.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
             ASSERT_GE(fd, 0);
             ASSERT_EQ(::fchmod(fd, c.mode), 0); // past the umask
@@ -696,6 +700,35 @@ TEST_F(PublicationBlockTest, AnOwnBlockWithLooserPermissionsIsNarrowedTo0600) {
         EXPECT_EQ(info.st_size, 256);
         block.destroy();
     }
+}
+
+// Another program may make the block larger than the layout for data of its
+// own: it is used as it is, never shrunk (which would kill that program with
+// SIGBUS at its next access past byte 256).
+TEST_F(PublicationBlockTest, ABlockAnotherProgramMadeLargerKeepsItsSizeAndItsOwnData) {
+    constexpr std::size_t kLarger = 8192;
+    const int fd = ::shm_open(name.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kLarger)), 0);
+    void* mapped = ::mmap(nullptr, kLarger, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    ASSERT_NE(mapped, MAP_FAILED);
+    auto* other = static_cast<volatile std::uint8_t*>(mapped);
+    other[300] = 0x5A;
+    other[kLarger - 1] = 0xA5;
+
+    ASSERT_NO_FATAL_FAILURE(startPublishing());
+    for (int n = 0; n < 103; ++n) {
+        frame(n);
+    }
+    EXPECT_EQ(blockStat(name).st_size, static_cast<off_t>(kLarger));
+    // Had it been shrunk, these reads would end the test with SIGBUS.
+    EXPECT_EQ(other[300], 0x5A);
+    EXPECT_EQ(other[kLarger - 1], 0xA5);
+    SharedBlockReader reader(name);
+    EXPECT_EQ(reader.byte(kEnvUpdated), 0xFF);
+    EXPECT_EQ(reader.real(kSeaLevelPressure), numberedFrame(102).seaLevelPressure);
+    ::munmap(mapped, kLarger);
 }
 
 // A block another user owns is refused: one line on standard error, nothing
