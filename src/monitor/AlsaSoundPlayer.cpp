@@ -1,11 +1,15 @@
 #include "monitor/AlsaSoundPlayer.h"
 
+#include "output/RegularFile.h"
+
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <unistd.h>
 #include <vector>
 
 namespace kelvora {
@@ -22,6 +26,22 @@ constexpr int kMaxRecoveries = 8;
 // through its result only.
 void silentAlsaErrors(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/,
                       const char* /*fmt*/, ...) {}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            (void)::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
@@ -68,8 +88,16 @@ AlsaSoundPlayer::AlsaSoundPlayer() {
 }
 
 bool AlsaSoundPlayer::play(const std::string& path) {
+    // libsndfile would open the path with a blocking open: a FIFO in the
+    // sound's place would hold its thread for ever.
+    // The descriptor stays ours (closed after the decoder): whether
+    // sf_open_fd closes it when it fails differs between versions.
+    const Descriptor fd(openRegularFile(path.c_str(), O_RDONLY));
+    if (fd.get() < 0) {
+        return false;
+    }
     SF_INFO info{};
-    SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
+    SoundFile file(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));
     if (!file || info.channels < 1 || info.samplerate < 1 || info.frames < 1) {
         return false;
     }

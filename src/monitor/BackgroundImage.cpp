@@ -2,15 +2,19 @@
 
 #include "core/NativePath.h"
 #include "monitor/Fonts.h"
+#include "output/RegularFile.h"
 #include "settings/Resources.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kelvora {
 
@@ -239,10 +243,33 @@ QString backgroundPath(int languageIndex, const QString& workingFolder) {
     return QDir::cleanPath(QDir(workingFolder).filePath(relative));
 }
 
+namespace {
+
+// Qt opens by path with a blocking open: a FIFO in the file's place would
+// hold up the window for ever. Opened here instead, and only a regular file.
+QImage readImageFile(const QString& path) {
+    QImage image;
+    if (path.isEmpty()) {
+        return image;
+    }
+    const int fd = openRegularFile(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0) {
+        return image;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        (void)::close(fd);
+        return image;
+    }
+    (void)image.load(&file, nullptr);
+    return image;
+}
+
+} // namespace
+
 QImage loadBackground(int languageIndex, const QString& workingFolder) {
-    const QString path = backgroundPath(languageIndex, workingFolder);
-    QImage file;
-    if (path.isEmpty() || !file.load(path) || file.isNull()) {
+    const QImage file = readImageFile(backgroundPath(languageIndex, workingFolder));
+    if (file.isNull()) {
         return builtInBackground(languageIndex);
     }
     if (file.size() == kBackgroundSize && !file.hasAlphaChannel()) {

@@ -19,8 +19,9 @@ PeriodicUpdate::FieldTexts PeriodicUpdate::initialFieldTexts() {
 }
 
 void PeriodicUpdate::tick(const LocalTime& now) {
-    // A log file that cannot be written loses its minute's line and nothing
-    // else: the rest of the tick runs as always.
+    // A log line that cannot be written is lost and nothing else: the rest of
+    // the tick runs as always. A tick late after second 0 still gets the
+    // minute's line.
     log_.tick(now, observationLogEnabled_, board_);
 
     const DisplayTexts texts = board_.snapshot();

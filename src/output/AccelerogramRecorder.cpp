@@ -2,6 +2,9 @@
 
 #include "core/DisplayTexts.h"
 #include "core/NativePath.h"
+#include "output/OutputFolders.h"
+#include "output/RegularFile.h"
+#include "output/StandardError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,6 +77,7 @@ AccelerogramRecorder::AccelerogramRecorder(std::string_view folder,
                                            RecordFile::PositionedWrite write)
     : settings_(settings), clock_(clock), file_(write != nullptr ? write : &::pwrite) {
     const std::string separator = nativePath("\\");
+    folderNameLength_ = folder.size();
     folderLength_ = folder.size() + separator.size();
     path_ = std::make_unique<char[]>(folderLength_ + kNameCapacity);
     std::memcpy(path_.get(), folder.data(), folder.size());
@@ -98,20 +102,31 @@ void AccelerogramRecorder::recordFrame(const MeasurementState& state) {
     }
     writeRow({state.intensity, state.siGal, state.accelX, state.accelY, state.accelZ, state.pgv});
     if (started || ++rowsSinceFlush_ >= kRowsPerFlush) {
-        file_.flush();
+        (void)file_.flush();
         rowsSinceFlush_ = 0;
-        if (started && file_.lostData()) {
+    }
+    if (file_.failed()) {
+        if (started) {
             // Without its header and the ten seconds before the trigger the
             // file is no recording: remove it, and the trigger is tried again
             // on the next frame as after a failed open.
+            const int error = file_.error();
             file_.abandon();
             (void)::unlink(path_.get());
             recording_ = false;
+            sayNoRecording(error);
             return;
         }
+        // Rows written after a refused one would leave a hole in the middle
+        // of the shaking: the recording ends where the disk stopped it.
+        endRecording();
+        return;
+    }
+    if (started) {
+        sayRecordingAgain();
     }
     if (countdown_ == 0 && state.intensity < settings_.recordStopIntensity + 0.01) {
-        closeRecording();
+        endRecording();
     }
 }
 
@@ -122,8 +137,49 @@ void AccelerogramRecorder::countDown() {
 }
 
 void AccelerogramRecorder::closeRecording() {
+    endRecording();
+}
+
+void AccelerogramRecorder::endRecording() {
+    if (!file_.isOpen()) {
+        return;
+    }
     file_.close();
     recording_ = false;
+    if (file_.failed()) {
+        sayRecordingCut(file_.error());
+    }
+}
+
+// Said once, until a recording starts again: a quake triggers on every frame.
+void AccelerogramRecorder::sayNoRecording(int error) {
+    if (troubleSaid_) {
+        return;
+    }
+    troubleSaid_ = true;
+    char text[128];
+    sayOnStandardError("cannot record into %.*s: %s; the next trigger tries again",
+                       static_cast<int>(folderNameLength_), path_.get(),
+                       fileErrorText(error, text, sizeof text));
+}
+
+void AccelerogramRecorder::sayRecordingCut(int error) {
+    if (troubleSaid_) {
+        return;
+    }
+    troubleSaid_ = true;
+    char text[128];
+    sayOnStandardError("recording %s ends early: %s; it holds the rows written before", path_.get(),
+                       fileErrorText(error, text, sizeof text));
+}
+
+void AccelerogramRecorder::sayRecordingAgain() {
+    if (!troubleSaid_) {
+        return;
+    }
+    troubleSaid_ = false;
+    sayOnStandardError("recording into %.*s again", static_cast<int>(folderNameLength_),
+                       path_.get());
 }
 
 bool AccelerogramRecorder::startRecording(const MeasurementState& state) {
@@ -131,6 +187,7 @@ bool AccelerogramRecorder::startRecording(const MeasurementState& state) {
     firstRow.millisecond = firstRow.millisecond / 10 * 10;
     firstRow = addMilliseconds(firstRow, -10'000);
     if (!createFile(firstRow)) {
+        sayNoRecording(errno);
         return false;
     }
     recording_ = true;
@@ -150,21 +207,36 @@ bool AccelerogramRecorder::startRecording(const MeasurementState& state) {
 bool AccelerogramRecorder::createFile(const LocalTime& firstRow) {
     char* const stemEnd = putStem(path_.get() + folderLength_, firstRow);
     std::memcpy(stemEnd, ".csv", 5);
-    if (file_.create(path_.get())) {
-        return true;
+    bool created = file_.create(path_.get());
+    if (!created && errno == ENOENT) {
+        // The folder was removed while the program runs.
+        if (!makeFolderAgain()) {
+            return false;
+        }
+        created = file_.create(path_.get());
     }
     // A recording restarted within the same second of first-row time, or a
     // clock set back, must not replace an earlier file.
-    for (int suffix = 2; errno == EEXIST && suffix <= kLastSuffix; ++suffix) {
+    for (int suffix = 2; !created && errno == EEXIST && suffix <= kLastSuffix; ++suffix) {
         char* end = stemEnd;
         *end++ = '-';
         end = putDecimal(end, suffix, 1);
         std::memcpy(end, ".csv", 5);
-        if (file_.create(path_.get())) {
-            return true;
-        }
+        created = file_.create(path_.get());
     }
-    return false;
+    return created;
+}
+
+// The folder alone, not the working folder above it: a working folder that
+// has gone is not the program's to make. False with errno set.
+bool AccelerogramRecorder::makeFolderAgain() {
+    const char separator = path_[folderNameLength_];
+    path_[folderNameLength_] = '\0';
+    const bool made = makeFolder(path_.get());
+    const int error = errno;
+    path_[folderNameLength_] = separator;
+    errno = error;
+    return made;
 }
 
 void AccelerogramRecorder::writeRow(const HistoryRecord& values) {

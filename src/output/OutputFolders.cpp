@@ -15,19 +15,27 @@ std::string observationFolder(const std::string& workingFolder) {
     return workingFolder + nativePath("\\Observation");
 }
 
-namespace {
-bool makeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) {
+bool makeFolder(const char* path) {
+    if (::mkdir(path, 0777) == 0) {
         return true;
     }
+    if (errno != EEXIST) {
+        return false;
+    }
     struct stat st {};
-    return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(path, &st) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
 }
-} // namespace
 
 bool createOutputFolders(const std::string& workingFolder) {
-    const bool accelerograms = makeFolder(accelerogramFolder(workingFolder));
-    const bool observations = makeFolder(observationFolder(workingFolder));
+    const bool accelerograms = makeFolder(accelerogramFolder(workingFolder).c_str());
+    const bool observations = makeFolder(observationFolder(workingFolder).c_str());
     return accelerograms && observations;
 }
 

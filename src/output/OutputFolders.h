@@ -10,7 +10,13 @@ std::string accelerogramFolder(const std::string& workingFolder);
 std::string observationFolder(const std::string& workingFolder);
 
 // Creates both when missing; false when either could not be made. The window
-// does this once when it opens; the writers never create folders themselves.
+// does this when it opens; the writers make their own folder again when it
+// has gone since (makeFolder).
 bool createOutputFolders(const std::string& workingFolder);
+
+// Makes the folder at path (not its parents) unless it is there already.
+// False with errno set when it cannot be made, or ENOTDIR when something
+// else stands in its place. Allocates nothing.
+bool makeFolder(const char* path);
 
 } // namespace kelvora

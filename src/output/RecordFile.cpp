@@ -1,5 +1,7 @@
 #include "output/RecordFile.h"
 
+#include "output/RegularFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,27 +19,24 @@ RecordFile::~RecordFile() {
 bool RecordFile::create(const char* path) {
     close();
     // 0666 and the umask, as a C stream would create it.
-    int fd;
-    do {
-        fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = openRegularFile(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0) {
         return false;
     }
     fd_ = fd;
     used_ = 0;
     end_ = 0;
-    lostData_ = false;
+    error_ = 0;
     return true;
 }
 
 void RecordFile::append(const char* data, std::size_t size) {
-    if (fd_ < 0) {
+    if (fd_ < 0 || error_ != 0) {
         return;
     }
     // Whole appends go into one piece, so pieces end at line ends.
-    if (size > kBufferSize - used_) {
-        flush();
+    if (size > kBufferSize - used_ && !flush()) {
+        return;
     }
     while (size > kBufferSize - used_) {
         const std::size_t n = kBufferSize - used_;
@@ -45,15 +44,20 @@ void RecordFile::append(const char* data, std::size_t size) {
         used_ += n;
         data += n;
         size -= n;
-        flush();
+        if (!flush()) {
+            return;
+        }
     }
     std::memcpy(buffer_.get() + used_, data, size);
     used_ += size;
 }
 
-void RecordFile::flush() {
+bool RecordFile::flush() {
+    if (error_ != 0) {
+        return false;
+    }
     if (fd_ < 0 || used_ == 0) {
-        return;
+        return true;
     }
     std::size_t done = 0;
     while (done < used_) {
@@ -63,18 +67,28 @@ void RecordFile::flush() {
             continue;
         }
         if (n <= 0) {
-            // The piece is lost; a part of it that did reach the file would
-            // leave a broken line between whole ones.
-            if (done > 0) {
-                (void)::ftruncate(fd_, end_);
-            }
-            used_ = 0;
-            lostData_ = true;
-            return;
+            error_ = n < 0 && errno != 0 ? errno : ENOSPC; // 0: no room
+            endAtLastLine(done);
+            return false;
         }
         done += static_cast<std::size_t>(n);
     }
     end_ += static_cast<off_t>(done);
+    used_ = 0;
+    return true;
+}
+
+void RecordFile::endAtLastLine(std::size_t written) {
+    // Lines after a refused one would leave a hole, and a part of a line
+    // would be a broken row: the file ends with the last whole line written.
+    std::size_t whole = written;
+    while (whole > 0 && buffer_[whole - 1] != '\n') {
+        --whole;
+    }
+    end_ += static_cast<off_t>(whole);
+    if (whole != written) {
+        (void)::ftruncate(fd_, end_);
+    }
     used_ = 0;
 }
 
@@ -91,7 +105,7 @@ void RecordFile::close() {
     if (fd_ < 0) {
         return;
     }
-    flush();
+    (void)flush();
     (void)::fsync(fd_);
     (void)::close(fd_);
     fd_ = -1;

@@ -8,10 +8,11 @@ namespace kelvora {
 
 // A recording's file. Bytes gather in a fixed buffer and reach the kernel in
 // large pieces: on flush(), or when an append would not fit (an append that
-// fits the buffer is never split between two pieces, so pieces end where
-// lines end). Nothing allocates after construction. A piece the kernel
-// refuses (disk full, I/O error) is dropped whole and the file cut back to its
-// last complete piece, so the file keeps whole lines and later pieces follow.
+// fits the buffer is never split between two pieces). Nothing allocates after
+// construction. Every append ends with a line end. The first piece the kernel
+// refuses (disk full, I/O error) ends the file: it is cut back to its last
+// whole line, and every later append and flush is dropped, so a file never
+// has a hole between lines.
 class RecordFile {
 public:
     // pwrite(2), or a stand-in that tests make fail.
@@ -28,22 +29,25 @@ public:
     bool create(const char* path);
     bool isOpen() const { return fd_ >= 0; }
     void append(const char* data, std::size_t size);
-    // Hands the buffered bytes to the kernel.
-    void flush();
+    // Hands the buffered bytes to the kernel; false once a write has failed.
+    bool flush();
     // Flushes, waits until the file is on the disk and closes it.
     void close();
     // Closes without writing what is buffered; the caller removes the file.
     void abandon();
-    // Whether a piece was lost since the file was created.
-    bool lostData() const { return lostData_; }
+    // Whether a write failed since the file was created, and its errno.
+    bool failed() const { return error_ != 0; }
+    int error() const { return error_; }
 
 private:
+    void endAtLastLine(std::size_t written);
+
     PositionedWrite write_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     off_t end_ = 0; // the file's length in complete pieces
     int fd_ = -1;
-    bool lostData_ = false;
+    int error_ = 0;
 };
 
 } // namespace kelvora

@@ -6,10 +6,12 @@
 #include "monitor/Fonts.h"
 #include "monitor/IntensityImages.h"
 #include "settings/Resources.h"
+#include "support/SpecialFiles.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -22,8 +24,9 @@
 #include <vector>
 
 // Qt hands large image work to its own thread pool, which is not built for
-// ThreadSanitizer, so the hand-offs look like races. This binary starts no
-// thread of its own; only Qt's are let off.
+// ThreadSanitizer, so the hand-offs look like races. This binary's own
+// threads (a background load that must not wait on a FIFO) are joined before
+// their results are read; only Qt's are let off.
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libQt6Core.so\nrace:libQt6Gui.so\n";
 }
@@ -323,6 +326,27 @@ TEST_F(BackgroundFile, MissingBrokenOrUnreadableGivesTheBuiltInOne) {
     EXPECT_EQ(cut.size(), kBackgroundSize);
     EXPECT_EQ(cut.format(), QImage::Format_RGB32);
 }
+
+// A FIFO in the file's place: the window neither waits on it (a plain open
+// waits for a writer for ever) nor reads a picture through it.
+class BackgroundSpecialFile : public BackgroundFile,
+                              public ::testing::WithParamInterface<SpecialFile> {};
+
+TEST_P(BackgroundSpecialFile, GivesTheBuiltInOneWithoutWaiting) {
+    QByteArray bitmap;
+    QBuffer buffer(&bitmap);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(solid(QSize(40, 20), 0x445566).save(&buffer, "BMP"));
+    fs::create_directories(fileOf(1).parent_path());
+    SpecialFileAt special(fileOf(1), GetParam(), bitmap.toStdString());
+    QImage loaded;
+    EXPECT_TRUE(returnsByItself([&] { loaded = loadBackground(1, workingFolder()); }, special));
+    EXPECT_EQ(loaded, builtInBackground(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BackgroundSpecialFile,
+                         ::testing::Values(SpecialFile::Fifo, SpecialFile::FifoWithOtherEnd),
+                         SpecialFileName());
 
 TEST_F(BackgroundFile, AnotherSizeIsScaledToTheFace) {
     // Twice as large, left half red, right half green.

@@ -431,59 +431,125 @@ TEST_F(Recorder, NeverReplacesAFileButNumbersTheNextName) {
 
 // --- Failures --------------------------------------------------------------
 
-struct OpenFailureCase {
+struct FolderTroubleCase {
     const char* name;
-    // Makes the recording folder unusable; returns it.
-    fs::path (*breakFolder)(const fs::path& dir);
+    // Makes the recording folder below dir unusable; returns it.
+    fs::path (*spoil)(const fs::path& dir);
+    // Mends it, leaving the folder itself to the recorder.
+    void (*mend)(const fs::path& dir);
+    const char* reason;
+    bool onlyForOrdinaryUsers; // root writes whatever the permissions
 };
 
-void PrintTo(const OpenFailureCase& c, std::ostream* os) {
+void PrintTo(const FolderTroubleCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class RecorderOpenFailure : public Recorder,
-                            public ::testing::WithParamInterface<OpenFailureCase> {};
+class RecorderFolderTrouble : public Recorder,
+                              public ::testing::WithParamInterface<FolderTroubleCase> {};
 
-TEST_P(RecorderOpenFailure, LosesThatTriggerAndTriesAgainOnTheNextFrame) {
-    const fs::path folder = GetParam().breakFolder(dir_);
+// Each triggered frame tries again, but the trouble is said once: a quake
+// triggers a hundred times a second.
+TEST_P(RecorderFolderTrouble, LosesTheTriggersSaysSoOnceAndRecordsOnceMended) {
+    const FolderTroubleCase& c = GetParam();
+    if (c.onlyForOrdinaryUsers && ::geteuid() == 0) {
+        GTEST_SKIP() << "root ignores file permissions";
+    }
+    const fs::path folder = c.spoil(dir_);
     make(folder);
-    frame(5.0, 1);
-    EXPECT_FALSE(recorder_->isRecording());
-    frame(5.0, 2);
-    EXPECT_FALSE(recorder_->isRecording());
-    EXPECT_EQ(clock_.readings, 2);
+    ::testing::internal::CaptureStderr();
+    for (int n = 1; n <= 50; ++n) {
+        frame(5.0, n);
+        EXPECT_FALSE(recorder_->isRecording());
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "kelvora: cannot record into " +
+                                                            folder.string() + ": " + c.reason +
+                                                            "; the next trigger tries again\n");
+    EXPECT_EQ(clock_.readings, 50);
 
-    // Repaired: the next triggered frame records under its own time.
-    std::error_code ec;
-    fs::remove(dir_ / "plain", ec);
-    fs::create_directories(folder);
+    // Mended: the next triggered frame records under its own time.
+    c.mend(dir_);
     clock_.time = {2026, 3, 14, 9, 27, 0, 0};
-    frame(5.0, 3);
+    ::testing::internal::CaptureStderr();
+    frame(5.0, 51);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "kelvora: recording into " + folder.string() + " again\n");
     EXPECT_TRUE(recorder_->isRecording());
     recorder_->closeRecording();
     ASSERT_TRUE(fs::exists(folder / "20260314-092650.csv"));
     const std::vector<std::string> rows = rowsOf(folder / "20260314-092650.csv");
     ASSERT_EQ(rows.size(), 1001u);
-    EXPECT_EQ(frameOfRow(rows[998]), 1);
-    EXPECT_EQ(frameOfRow(rows[999]), 2);
-    EXPECT_EQ(frameOfRow(rows[1000]), 3);
+    EXPECT_EQ(frameOfRow(rows[998]), 49);
+    EXPECT_EQ(frameOfRow(rows[999]), 50);
+    EXPECT_EQ(frameOfRow(rows[1000]), 51);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, RecorderOpenFailure,
-    ::testing::Values(OpenFailureCase{"MissingFolder",
-                                      [](const fs::path& dir) { return dir / "missing"; }},
-                      // Root ignores permissions; a path below a regular file fails for all.
-                      OpenFailureCase{"FolderBelowARegularFile",
-                                      [](const fs::path& dir) {
-                                          std::ofstream(dir / "plain") << "x";
-                                          return dir / "plain" / "Accelerogram";
-                                      }}),
+    Cases, RecorderFolderTrouble,
+    ::testing::Values(
+        // The folder is made again, but not the working folder above it.
+        FolderTroubleCase{"WorkingFolderGone",
+                          [](const fs::path& dir) { return dir / "missing" / "Accelerogram"; },
+                          [](const fs::path& dir) { fs::create_directory(dir / "missing"); },
+                          "No such file or directory", false},
+        // Root ignores permissions; a file in the way stops everyone.
+        FolderTroubleCase{"FolderBelowARegularFile",
+                          [](const fs::path& dir) {
+                              std::ofstream(dir / "plain") << "x";
+                              return dir / "plain" / "Accelerogram";
+                          },
+                          [](const fs::path& dir) {
+                              fs::remove(dir / "plain");
+                              fs::create_directory(dir / "plain");
+                          },
+                          "Not a directory", false},
+        FolderTroubleCase{"FileInPlaceOfTheFolder",
+                          [](const fs::path& dir) {
+                              fs::remove(dir / "Accelerogram");
+                              std::ofstream(dir / "Accelerogram") << "x";
+                              return dir / "Accelerogram";
+                          },
+                          [](const fs::path& dir) { fs::remove(dir / "Accelerogram"); },
+                          "Not a directory", false},
+        FolderTroubleCase{"ReadOnlyFolder",
+                          [](const fs::path& dir) {
+                              fs::permissions(dir / "Accelerogram", fs::perms::owner_write,
+                                              fs::perm_options::remove);
+                              return dir / "Accelerogram";
+                          },
+                          [](const fs::path& dir) {
+                              fs::permissions(dir / "Accelerogram", fs::perms::owner_write,
+                                              fs::perm_options::add);
+                          },
+                          "Permission denied", true}),
     CaseName());
+
+// A folder removed while the program runs is made again by the next trigger,
+// and only then: quiet frames do no file work.
+TEST_F(Recorder, AFolderRemovedWhileRunningIsMadeAgainByTheNextTrigger) {
+    settings_.recordMinSeconds = 10;
+    make();
+    frame(5.0, 1);
+    frame(-3.0, 2); // stops
+    ASSERT_FALSE(recorder_->isRecording());
+    fs::remove_all(folder_);
+    ::testing::internal::CaptureStderr();
+    for (int n = 3; n <= 300; ++n) {
+        frame(-3.0, n);
+    }
+    EXPECT_FALSE(fs::exists(folder_));
+    clock_.time = {2026, 3, 14, 9, 30, 0, 0};
+    frame(5.0, 301);
+    EXPECT_TRUE(recorder_->isRecording());
+    recorder_->closeRecording();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(names(), std::vector<std::string>{"20260314-092950.csv"});
+}
 
 // pwrite(2) that fails with ENOSPC while `failing` is set, once `callsBefore`
 // more calls have gone through; with `shortFirst` the first failing call
-// writes half its bytes and the next one fails.
+// writes half its bytes and a few more (so a row is cut) and the next one
+// fails.
 struct WriteFault {
     bool failing = false;
     bool shortFirst = false;
@@ -498,7 +564,7 @@ ssize_t faultyPwrite(int fd, const void* data, std::size_t size, off_t offset) {
     } else if (gFault.failing) {
         if (gFault.shortFirst && !gFault.wroteShort && size > 1) {
             gFault.wroteShort = true;
-            return ::pwrite(fd, data, size / 2, offset);
+            return ::pwrite(fd, data, std::min<std::size_t>(size / 2 + 7, size), offset);
         }
         errno = ENOSPC;
         return -1;
@@ -515,38 +581,62 @@ protected:
     }
 };
 
-TEST_P(RecorderWriteFailure, LosesOnlyThePieceThatFailed) {
+// A recording never has a hole: at the first refused write it ends at its
+// last whole row and closes, and a later trigger starts a new one once
+// writing works again.
+TEST_P(RecorderWriteFailure, EndsTheRecordingAtItsLastWholeRowAndSaysSoOnce) {
     make(folder_, &faultyPwrite);
     frame(5.0, 1000); // the trigger: rows of frames 0 (history) and 1000
     constexpr int kPiece = AccelerogramRecorder::kRowsPerFlush;
-    // Failing from frame 1150 to 1250 takes the piece of frames 1101 to 1200.
-    for (int n = 1001; n <= 1350; ++n) {
-        gFault.failing = n >= 1000 + kPiece + 50 && n <= 1000 + 2 * kPiece + 50;
+    const int firstFailing = 1000 + kPiece + 50; // in the second piece after the start
+    const int lastFailing = 1000 + 3 * kPiece;
+    const int refused = 1000 + 2 * kPiece; // the frame of that piece's write
+    ::testing::internal::CaptureStderr();
+    int firstIdle = 0; // the first frame after the trigger without a recording
+    for (int n = 1001; n <= lastFailing; ++n) {
+        gFault.failing = n >= firstFailing;
         frame(5.0, n);
-        ASSERT_TRUE(recorder_->isRecording());
-        if (n == 1000 + 2 * kPiece) {
-            // Right after the failure the file ends with the last whole piece.
-            const std::vector<std::string> rows = onlyFileRows();
-            ASSERT_FALSE(rows.empty());
-            EXPECT_EQ(frameOfRow(rows.back()), 1000 + kPiece);
+        if (firstIdle == 0 && !recorder_->isRecording()) {
+            firstIdle = n;
         }
     }
-    recorder_->closeRecording();
-    const std::vector<std::string> rows = onlyFileRows();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(firstIdle, refused);
+    EXPECT_FALSE(recorder_->isRecording()) << "a new recording started while the disk was full";
+    const fs::path cut = folder_ / "20260314-092643.csv";
+    EXPECT_EQ(said, "kelvora: recording " + cut.string() +
+                        " ends early: No space left on device; it holds the rows written before\n");
+    ASSERT_EQ(names(), std::vector<std::string>{cut.filename().string()})
+        << "the triggers while the disk was full left no file";
+
+    // Whole rows up to the last one that reached the file: after the short
+    // write, the whole rows in its first half.
     std::vector<int> frames;
-    for (const std::string& row : rows) {
+    for (const std::string& row : rowsOf(cut)) {
         ASSERT_EQ(split(row, ',').size(), 9u) << row;
         frames.push_back(frameOfRow(row));
     }
-    std::vector<int> expected(1001, 0);
-    for (int n = 1001; n <= 1350; ++n) {
-        if (n <= 1000 + kPiece || n > 1000 + 2 * kPiece) {
-            expected.push_back(n);
-        }
+    const int lastRow = GetParam() ? 1000 + kPiece + kPiece / 2 : 1000 + kPiece;
+    std::vector<int> expected(1000, 0);
+    for (int n = 1000; n <= lastRow; ++n) {
+        expected.push_back(n);
     }
-    expected[1000] = 1000;
     EXPECT_EQ(frames, expected);
     EXPECT_EQ(gFault.wroteShort, GetParam());
+
+    // Room again: the next triggered frame starts a whole new recording.
+    gFault.failing = false;
+    clock_.time = {2026, 3, 14, 9, 40, 0, 0};
+    ::testing::internal::CaptureStderr();
+    frame(5.0, lastFailing + 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "kelvora: recording into " + folder_.string() + " again\n");
+    ASSERT_TRUE(recorder_->isRecording());
+    recorder_->closeRecording();
+    const std::vector<std::string> rows = rowsOf(folder_ / "20260314-093950.csv");
+    ASSERT_EQ(rows.size(), 1001u);
+    EXPECT_EQ(frameOfRow(rows[999]), lastFailing);
+    EXPECT_EQ(frameOfRow(rows[1000]), lastFailing + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, RecorderWriteFailure, ::testing::Values(false, true),
@@ -578,6 +668,7 @@ protected:
 TEST_P(RecorderStartWriteFailure, LeavesNoFileAndTriesAgainUntilAWholeStartIsWritten) {
     make(folder_, &faultyPwrite);
     gFault.failing = true;
+    ::testing::internal::CaptureStderr();
     frame(5.0, 1);
     EXPECT_FALSE(recorder_->isRecording());
     EXPECT_TRUE(names().empty()) << "no empty or headless file is left";
@@ -586,11 +677,17 @@ TEST_P(RecorderStartWriteFailure, LeavesNoFileAndTriesAgainUntilAWholeStartIsWri
     EXPECT_FALSE(recorder_->isRecording());
     EXPECT_TRUE(names().empty());
     EXPECT_EQ(clock_.readings, 2) << "the trigger was tried on each frame";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "kelvora: cannot record into " + folder_.string() +
+                  ": No space left on device; the next trigger tries again\n");
 
     // The disk frees up: the next triggered frame starts a whole recording.
     gFault.failing = false;
     clock_.time = {2026, 3, 14, 10, 0, 0, 0};
+    ::testing::internal::CaptureStderr();
     frame(5.0, 3);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "kelvora: recording into " + folder_.string() + " again\n");
     EXPECT_TRUE(recorder_->isRecording());
     recorder_->closeRecording();
     ASSERT_EQ(names(), (std::vector<std::string>{"20260314-095950.csv"}));

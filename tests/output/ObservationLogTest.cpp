@@ -6,8 +6,10 @@
 #include "../core/FrameFixtures.h"
 #include "AllocationCounter.h"
 #include "support/Files.h"
+#include "support/SpecialFiles.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestNames.h"
+#include "support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -148,10 +150,38 @@ INSTANTIATE_TEST_SUITE_P(
                    hms(12, 1, 0)},
                   {"12:01:00"}},
         TicksCase{"StartAtTheFirstMillisecondOfSecondZero", {hms(12, 0, 0), hms(12, 0, 0, 10)}, {}},
+        TicksCase{"StartAfterSecondZero", {hms(12, 0, 1, 500), hms(12, 0, 2), hms(12, 0, 59)}, {}},
+        // The window thread held up through second 0 (a reception start waits
+        // on it): the first tick after writes the minute's line, once.
         TicksCase{"NoTickDuringSecondZero",
-                  {hms(12, 0, 59, 990), hms(12, 1, 1), hms(12, 1, 59, 990), hms(12, 2, 0)},
-                  {"12:02:00"}},
-        TicksCase{"SecondZeroAfterAStall", {hms(12, 0, 30), hms(12, 4, 0, 250)}, {"12:04:00"}}),
+                  {hms(12, 0, 59, 990), hms(12, 1, 1), hms(12, 1, 1, 10), hms(12, 1, 59, 990),
+                   hms(12, 2, 0)},
+                  {"12:01:00", "12:02:00"}},
+        TicksCase{"HeldUpFromSecondFiftyNineToSecondThree",
+                  {hms(12, 0, 59, 500), hms(12, 1, 3, 200), hms(12, 1, 3, 210), hms(12, 1, 30)},
+                  {"12:01:00"}},
+        TicksCase{"SecondZeroAfterAStall", {hms(12, 0, 30), hms(12, 4, 0, 250)}, {"12:04:00"}},
+        // Only the minute the tick is in: the minutes between have no readings
+        // of their own.
+        TicksCase{"StallOverSeveralMinutes",
+                  {hms(12, 0, 30), hms(12, 3, 17), hms(12, 3, 59, 990), hms(12, 4, 0)},
+                  {"12:03:00", "12:04:00"}},
+        // A whole minute without a tick: second 0 again, yet a new minute.
+        TicksCase{"StallOfExactlyAMinuteFromSecondZero",
+                  {hms(12, 0, 59, 990), hms(12, 1, 0, 500), hms(12, 2, 0, 500)},
+                  {"12:01:00", "12:02:00"}},
+        TicksCase{"ClockSetForwardByHours",
+                  {hms(9, 0, 30), hms(15, 0, 5), hms(15, 0, 6), hms(15, 0, 59, 990), hms(15, 1, 0)},
+                  {"15:00:00", "15:01:00"}},
+        // Set back, the minute it lands in has had its line already (or lies
+        // before the start): nothing until the next minute begins.
+        TicksCase{"ClockSetBackByHours",
+                  {hms(15, 0, 30), hms(9, 0, 5), hms(9, 0, 6), hms(9, 0, 59, 990), hms(9, 1, 0)},
+                  {"09:01:00"}},
+        TicksCase{"ClockSetBackIntoTheMinuteBefore",
+                  {hms(12, 0, 59, 990), hms(12, 1, 0), hms(12, 0, 58), hms(12, 0, 59, 990),
+                   hms(12, 1, 0)},
+                  {"12:01:00", "12:01:00"}}),
     CaseName());
 
 // --- The option -----------------------------------------------------------------------
@@ -379,6 +409,8 @@ struct UnwritableCase {
     void (*spoil)(const fs::path& work, const fs::path& folder);
     void (*mend)(const fs::path& work, const fs::path& folder);
     bool onlyForOrdinaryUsers; // root writes whatever the permissions
+    bool namesTheFile;         // else the folder
+    const char* reason;
 };
 
 void PrintTo(const UnwritableCase& c, std::ostream* os) {
@@ -388,33 +420,51 @@ void PrintTo(const UnwritableCase& c, std::ostream* os) {
 class ObservationUnwritable : public ObservationLogIn,
                               public ::testing::WithParamInterface<UnwritableCase> {};
 
-// The failed minute's line is lost, the tick is remembered as any other (no
-// second try within that second), and the next minute writes again.
-TEST_P(ObservationUnwritable, LosesOnlyThatMinutesLine) {
+// The failed minutes' lines are lost, the tick is remembered as any other
+// (no second try within that minute), and the next minute writes again. The
+// trouble is said once on standard error, naming the place and the reason,
+// and so is the end of it.
+TEST_P(ObservationUnwritable, LosesOnlyThoseMinutesLinesAndSaysSoOnce) {
     const UnwritableCase& c = GetParam();
     if (c.onlyForOrdinaryUsers && ::geteuid() == 0) {
         GTEST_SKIP() << "root ignores file permissions";
     }
     c.spoil(work_, folder_);
+    ::testing::internal::CaptureStderr();
     tick(hms(12, 0, 59, 990));
     tick(hms(12, 1, 0)); // cannot open
-    c.mend(work_, folder_);
-    tick(hms(12, 1, 0, 10));
-    tick(hms(12, 1, 0, 500));
-    tick(hms(12, 1, 1));
-    EXPECT_EQ(files(), std::set<std::string>{});
     tick(hms(12, 1, 59, 990));
-    tick(hms(12, 2, 0));
+    tick(hms(12, 2, 0)); // nor a minute later
+    const std::string failure = ::testing::internal::GetCapturedStderr();
+    c.mend(work_, folder_);
+    ::testing::internal::CaptureStderr();
+    tick(hms(12, 2, 0, 10));
+    tick(hms(12, 2, 0, 500));
+    tick(hms(12, 2, 1));
+    EXPECT_EQ(files(), std::set<std::string>{});
+    tick(hms(12, 2, 59, 990));
+    tick(hms(12, 3, 0));
+    const std::string mended = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(files(), std::set<std::string>{"20260314.txt"});
-    EXPECT_EQ(day("20260314.txt"), "2026-03-14,12:02:00," + kPlaceholders);
+    EXPECT_EQ(day("20260314.txt"), "2026-03-14,12:03:00," + kPlaceholders);
+
+    const std::string place = (c.namesTheFile ? folder_ / "20260314.txt" : folder_).string();
+    EXPECT_EQ(linesOf(failure).size(), 1u) << failure;
+    EXPECT_TRUE(failure.starts_with("kelvora: cannot write the observation log to " + place + ": " +
+                                    c.reason))
+        << failure;
+    EXPECT_EQ(mended,
+              "kelvora: the observation log is written to " + folder_.string() + " again\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ObservationUnwritable,
     ::testing::Values(
-        UnwritableCase{
-            "MissingFolder", [](const fs::path&, const fs::path& folder) { fs::remove(folder); },
-            [](const fs::path&, const fs::path& folder) { fs::create_directory(folder); }, false},
+        // The folder cannot be made again where the working folder has gone.
+        UnwritableCase{"WorkingFolderGone",
+                       [](const fs::path& work, const fs::path&) { fs::remove_all(work); },
+                       [](const fs::path& work, const fs::path&) { fs::create_directory(work); },
+                       false, false, "No such file or directory"},
         UnwritableCase{"FolderBelowARegularFile",
                        [](const fs::path& work, const fs::path&) {
                            fs::remove_all(work);
@@ -424,14 +474,21 @@ INSTANTIATE_TEST_SUITE_P(
                            fs::remove(work);
                            fs::create_directories(folder);
                        },
-                       false},
+                       false, false, "Not a directory"},
+        UnwritableCase{"FileInPlaceOfTheFolder",
+                       [](const fs::path&, const fs::path& folder) {
+                           fs::remove(folder);
+                           std::ofstream(folder) << "not a folder";
+                       },
+                       [](const fs::path&, const fs::path& folder) { fs::remove(folder); }, false,
+                       false, "Not a directory"},
         UnwritableCase{
             "DaysFileIsAFolder",
             [](const fs::path&, const fs::path& folder) {
                 fs::create_directory(folder / "20260314.txt");
             },
             [](const fs::path&, const fs::path& folder) { fs::remove(folder / "20260314.txt"); },
-            false},
+            false, true, "Is a directory"},
         UnwritableCase{"ReadOnlyFolder",
                        [](const fs::path&, const fs::path& folder) {
                            fs::permissions(folder, fs::perms::owner_write,
@@ -440,8 +497,57 @@ INSTANTIATE_TEST_SUITE_P(
                        [](const fs::path&, const fs::path& folder) {
                            fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
                        },
-                       true}),
+                       true, true, "Permission denied"}),
     CaseName());
+
+// A folder removed while the program runs is there again for the next line,
+// and nothing needs saying.
+TEST_F(ObservationLogIn, AFolderRemovedWhileRunningIsMadeAgainForTheNextLine) {
+    tick(hms(12, 0, 59, 990));
+    tick(hms(12, 1, 0));
+    fs::remove_all(folder_);
+    ::testing::internal::CaptureStderr();
+    for (LocalTime time = hms(12, 1, 0, 10); millisecondsOf(time) < millisecondsOf(hms(12, 1, 59));
+         time = addMilliseconds(time, 490)) {
+        tick(time);
+    }
+    EXPECT_FALSE(fs::exists(folder_)) << "made only when a line needs it";
+    tick(hms(12, 1, 59, 990));
+    tick(hms(12, 2, 0));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(day("20260314.txt"), "2026-03-14,12:02:00," + kPlaceholders);
+}
+
+// A FIFO or a device in the place of the day's file: the window never waits
+// on it and writes nothing into it; the minute's line is lost as with a file
+// that cannot be written, and said once.
+class ObservationSpecialFile : public ObservationLogIn,
+                               public ::testing::WithParamInterface<SpecialFile> {};
+
+TEST_P(ObservationSpecialFile, NeitherHoldsUpTheTickNorTakesTheLine) {
+    const fs::path daysFile = folder_ / "20260314.txt";
+    {
+        SpecialFileAt special(daysFile, GetParam());
+        tick(hms(12, 0, 59, 990));
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(returnsByItself([&] { tick(hms(12, 1, 0)); }, special));
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(special.unread(), "") << "the line went into the special file";
+        EXPECT_EQ(said, "kelvora: cannot write the observation log to " + daysFile.string() +
+                            ": not a regular file; the next minute tries again\n");
+    }
+    ::testing::internal::CaptureStderr();
+    tick(hms(12, 1, 59, 990));
+    tick(hms(12, 2, 0));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "kelvora: the observation log is written to " + folder_.string() + " again\n");
+    EXPECT_EQ(day("20260314.txt"), "2026-03-14,12:02:00," + kPlaceholders);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ObservationSpecialFile,
+                         ::testing::Values(SpecialFile::Fifo, SpecialFile::FifoWithOtherEnd,
+                                           SpecialFile::LinkToDeviceNull),
+                         SpecialFileName());
 
 // --- Cost --------------------------------------------------------------------------------
 

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -142,17 +143,31 @@ class RecorderOnAFullDisk : public RecorderFault,
 // The child's exit codes when a recorder state is wrong.
 enum ChildFailure {
     kNoLimit = 10,
-    kGaveUpWhileFull,
+    kNoStandardError,
     kRecordedWithoutRoom,
-    kStillOpenAfterStop,
+    kNeverEnded,
     kDidNotRecordOnceFree,
     kStillOpenAtTheEnd,
 };
 
-TEST_P(RecorderOnAFullDisk, FramesGoOnTheRecordingClosesAndTheNextTriggerRecordsOnceThereIsRoom) {
+// A recording never has a hole in the middle of the shaking: it ends at the
+// last whole row the disk took, and says so once; while the disk stays full,
+// the triggers record nothing and say nothing more; once there is room the
+// next trigger records in full.
+TEST_P(RecorderOnAFullDisk, EndsAtTheLastWholeRowSaysSoOnceAndRecordsAgainOnceThereIsRoom) {
     const FullDiskCase c = GetParam();
     const LocalTime freeAt{2026, 5, 2, 14, 5, 0, 0};
+    const fs::path said = temporary_ / "stderr.txt";
+    // The frame on which the disk stopped the recording, shared with the test.
+    void* shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    auto* ended = new (shared) std::atomic<int>(0);
     const pid_t pid = forkChild([&]() -> int {
+        const int err = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (err < 0 || ::dup2(err, STDERR_FILENO) < 0) {
+            return kNoStandardError;
+        }
         // The kernel refuses writes beyond the limit with EFBIG, as a full
         // disk refuses them with ENOSPC; ignored, the signal kills no one.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -166,34 +181,38 @@ TEST_P(RecorderOnAFullDisk, FramesGoOnTheRecordingClosesAndTheNextTriggerRecords
         PrimedRecorder primed(folder_, settings_);
         auto& [clock, recorder, feed] = primed;
         // Ten seconds of a strong quake: far more than the limit holds.
+        int last = 2000;
         for (int n = 1001; n <= 2000; ++n) {
             feed.frame(kStrong, n);
-            if (c.startFits && !recorder.isRecording()) {
-                return kGaveUpWhileFull;
-            }
             if (!c.startFits && recorder.isRecording()) {
                 return kRecordedWithoutRoom;
             }
+            if (c.startFits && !recorder.isRecording()) {
+                last = n;
+                break;
+            }
         }
-        feed.frame(kQuiet, 2001);
-        if (recorder.isRecording()) {
-            return kStillOpenAfterStop;
+        if (c.startFits && recorder.isRecording()) {
+            return kNeverEnded;
         }
+        ended->store(last);
 
         ::setrlimit(RLIMIT_FSIZE, &original); // room again
         clock.time = freeAt;
-        feed.frame(kStrong, 2002);
+        feed.frame(kStrong, last + 1);
         if (!recorder.isRecording()) {
             return kDidNotRecordOnceFree;
         }
-        for (int n = 2003; n <= 2300; ++n) {
+        for (int n = last + 2; n <= last + 300; ++n) {
             feed.frame(kStrong, n);
         }
-        feed.frame(kQuiet, 2301);
+        feed.frame(kQuiet, last + 301);
         return recorder.isRecording() ? kStillOpenAtTheEnd : 0;
     });
     ASSERT_GT(pid, 0);
     const int status = waitForChild(pid);
+    const int last = ended->load();
+    ::munmap(shared, sizeof(std::atomic<int>));
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     ASSERT_EQ(WEXITSTATUS(status), 0);
 
@@ -201,22 +220,31 @@ TEST_P(RecorderOnAFullDisk, FramesGoOnTheRecordingClosesAndTheNextTriggerRecords
     // before it, the trigger and every frame up to the quiet one.
     const std::string freeName = "20260502-140450.csv";
     ASSERT_TRUE(fs::exists(folder_ / freeName));
-    EXPECT_EQ(framesOf(folder_ / freeName), range(1002, 2301));
+    EXPECT_EQ(framesOf(folder_ / freeName), range(last - 999, last + 301));
+    const std::string again = "kelvora: recording into " + folder_.string() + " again\n";
 
     if (!c.startFits) {
         EXPECT_EQ(names(), std::vector<std::string>{freeName})
             << "a start without room leaves no file behind";
+        EXPECT_EQ(readAll(said), "kelvora: cannot record into " + folder_.string() +
+                                     ": File too large; the next trigger tries again\n" + again);
         return;
     }
-    // The recording the disk filled under keeps whole rows from its start
-    // and stops where the room ran out.
+    // The recording the disk filled under keeps every row from its start up
+    // to the last whole one the disk took, and ends there.
     const std::string fullName = "20260502-135950.csv";
     EXPECT_EQ(names(), (std::vector<std::string>{fullName, freeName}));
-    EXPECT_LE(fs::file_size(folder_ / fullName), c.fileSizeLimit);
     const std::vector<int> frames = framesOf(folder_ / fullName);
     ASSERT_GT(frames.size(), 1001u + kRowsPerSecond);
-    EXPECT_LT(frames.size(), 2001u);
     EXPECT_EQ(frames, range(1, frames.back()));
+    EXPECT_LT(frames.back(), last);
+    const std::uintmax_t size = fs::file_size(folder_ / fullName);
+    const std::size_t rowBytes = rowsOf(folder_ / fullName).back().size() + 2;
+    EXPECT_LE(size, c.fileSizeLimit);
+    EXPECT_GT(size + rowBytes, c.fileSizeLimit) << "whole rows that fitted were dropped";
+    EXPECT_EQ(readAll(said), "kelvora: recording " + (folder_ / fullName).string() +
+                                 " ends early: File too large; it holds the rows written before\n" +
+                                 again);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RecorderOnAFullDisk,
