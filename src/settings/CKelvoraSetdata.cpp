@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -118,12 +119,8 @@ QString colourText(std::int32_t colour) {
 }
 
 bool parseColourText(const QString& text, std::int32_t& colour) {
-    if (text.size() != kColourTextLength || text[0] != QLatin1Char('#')) {
-        return false;
-    }
-    const QByteArray digits = (text.mid(5, 2) + text.mid(3, 2) + text.mid(1, 2)).toUtf8();
-    colour = static_cast<std::int32_t>(std::strtol(digits.constData(), nullptr, 16));
-    return true;
+    // Blanks around it are let through, as the number fields skip them.
+    return hexToColour(text.trimmed().toStdString(), colour);
 }
 
 bool parseLeadingNumber(const QString& text, double& value) {
@@ -326,6 +323,12 @@ bool CKelvoraSetdata::readValues() {
             refuse(kColourEdits[i], messageText(Message::TextTooLong).arg(kColourTextLength));
             return false;
         }
+        // Half a colour would be saved as some other one, black on black at worst.
+        std::int32_t colour = 0;
+        if (!parseColourText(colours[i], colour)) {
+            refuse(kColourEdits[i], messageText(Message::EnterColour));
+            return false;
+        }
     }
     startIntensity_ = start;
     stopIntensity_ = stop;
@@ -400,7 +403,7 @@ void CKelvoraSetdata::accept() {
     std::int32_t* const colours[] = {&settings_.backgroundColour, &settings_.textColour,
                                      &settings_.disabledTextColour};
     for (std::size_t i = 0; i < colourTexts_.size(); ++i) {
-        parseColourText(colourTexts_[i], *colours[i]); // any other text keeps the colour
+        parseColourText(colourTexts_[i], *colours[i]); // read checked them
     }
     QDialog::accept();
 }
@@ -459,6 +462,15 @@ void CKelvoraSetdata::setCheck(int id, bool checked) {
 bool CKelvoraSetdata::isChecked(int id) const {
     const auto* button = qobject_cast<QAbstractButton*>(widgets_.control(id));
     return button != nullptr && button->isChecked();
+}
+
+void CKelvoraSetdata::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && openManual) {
+        openManual();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CKelvoraSetdata::mouseMoveEvent(QMouseEvent* event) {

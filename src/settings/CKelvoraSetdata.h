@@ -50,12 +50,15 @@ public:
     // Shows the prompt for a field that cannot be read: a message box with
     // the warning icon unless replaced (tests replace it, a box would block).
     std::function<void(const QString&)> prompt;
+    // F1 without Shift, Ctrl or Alt: opens the manual (the program's part).
+    std::function<void()> openManual;
 
     void accept() override; // Save: button 1, Enter
     void reject() override; // Cancel: button 2, Escape, the close box
     void reset();           // button 1038: the defaults into the fields, not into the copies
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -89,10 +92,8 @@ private:
 
 // A colour setting (0x00BBGGRR) as the dialog shows it, "#RRGGBB".
 QString colourText(std::int32_t colour);
-// A colour text as Save takes it: only seven characters starting with "#";
-// the digits are read in the order BBGGRR as one base-16 number (leading
-// blanks and a sign allowed, the first other character ends it, no digit
-// gives 0). False leaves the colour as it was.
+// A colour text as Save takes it: "#RRGGBB" in hexadecimal digits of either
+// case, blanks around it allowed. False (Save prompts) leaves the colour.
 bool parseColourText(const QString& text, std::int32_t& colour);
 // A field's text as a number: optional blanks, a number, then anything.
 // False when it does not begin with one.

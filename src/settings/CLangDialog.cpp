@@ -4,6 +4,7 @@
 #include "settings/Resources.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -90,6 +91,15 @@ void CLangDialog::reject() {
     timer_.stop();
     setupDone_ = false;
     QDialog::reject();
+}
+
+void CLangDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && openManual) {
+        openManual();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace kelvora

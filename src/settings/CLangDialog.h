@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <functional>
+
 namespace kelvora {
 
 // The language dialog (template 151, one layout for every language): the
@@ -27,6 +29,12 @@ public:
 
     void accept() override; // OK, Enter
     void reject() override; // Cancel, Escape, the close box
+
+    // F1 without Shift, Ctrl or Alt: opens the manual (the program's part).
+    std::function<void()> openManual;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void setup();

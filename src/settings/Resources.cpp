@@ -233,6 +233,8 @@ const char* messageName(Message message) {
         return "enter-integer";
     case Message::TextTooLong:
         return "text-too-long";
+    case Message::EnterColour:
+        return "enter-colour";
     case Message::TrayTip:
         return "tray-tip";
     case Message::VersionLine:

@@ -49,6 +49,7 @@ enum class Message {
     EnterNumber,          // "enter-number": settings dialog, a field needs a number
     EnterInteger,         // "enter-integer": settings dialog, a field needs an integer
     TextTooLong,          // "text-too-long": settings dialog, "%1" is the most characters
+    EnterColour,          // "enter-colour": settings dialog, a field needs "#RRGGBB"
     TrayTip,              // "tray-tip": the tray icon's tooltip, two lines
     VersionLine,          // "version-line": the about box's text
     ManualFile,           // "manual-file": the user manual's file name

@@ -205,6 +205,7 @@ TEST(ResourceText, FixedMessagesAreJapaneseInEveryLanguage) {
         {Message::EnterNumber, "数字を入力してください。"},
         {Message::EnterInteger, "整数を入力してください。"},
         {Message::TextTooLong, "%1 文字以内で入力してください。"},
+        {Message::EnterColour, "#RRGGBB の形式で入力してください。"},
         {Message::TrayTip, "Kelvora\nダブルクリックでメインウインドウを表示します"},
         {Message::VersionLine, "Kelvora, Version 1.13"},
         {Message::ManualFile, "取扱説明書.txt"},

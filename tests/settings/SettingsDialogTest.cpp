@@ -8,6 +8,7 @@
 #include "monitor/Fonts.h"
 #include "settings/Language.h"
 #include "support/OffscreenApplication.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -176,28 +177,58 @@ struct ColourCase {
 
 class SaveColours : public SettingsDialog, public ::testing::WithParamInterface<ColourCase> {};
 
-TEST_P(SaveColours, TakeOnlySevenCharacterHashTextsReadAsBaseSixteen) {
+TEST_P(SaveColours, TakeHashAndSixHexadecimalDigitsOfEitherCase) {
     settings_.backgroundColour = 0x123456;
     open();
     field(1029).setText(GetParam().text);
     save();
+    EXPECT_TRUE(prompts_.empty());
     EXPECT_EQ(settings_.backgroundColour, GetParam().saved) << GetParam().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, SaveColours,
                          ::testing::Values(ColourCase{"#ff8000", 0x0080FF},
                                            ColourCase{"#FF0000", 0x0000FF},
-                                           ColourCase{"9FC3F4", 0x123456},  // no "#"
-                                           ColourCase{"#9FC3F", 0x123456},  // too short
-                                           ColourCase{" #9FC3F", 0x123456}, // "#" not first
-                                           ColourCase{"#12345Z", 0x000005}, // stops at Z
-                                           ColourCase{"#ZZZZZZ", 0x000000}, // no digit
-                                           // "0x3412": base 16 allows the prefix.
-                                           ColourCase{"#12340x", 0x003412},
-                                           // "-53412": a sign is allowed.
-                                           ColourCase{"#1234-5", -0x53412},
-                                           // " 33412": a leading blank is skipped.
-                                           ColourCase{"#1234 3", 0x33412}));
+                                           ColourCase{"#aBc123", 0x23C1AB},
+                                           ColourCase{"#000000", 0x000000}));
+
+struct ColourTextCase {
+    const char* name;
+    const char* text;
+    bool valid;
+    std::int32_t colour; // when valid
+};
+
+void PrintTo(const ColourTextCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
+
+class ColourTexts : public ::testing::TestWithParam<ColourTextCase> {};
+
+// Texts the field's seven characters cannot hold included.
+TEST_P(ColourTexts, AreHashAndSixHexadecimalDigitsWithBlanksAroundAllowed) {
+    std::int32_t colour = 0x123456;
+    EXPECT_EQ(parseColourText(QString::fromUtf8(GetParam().text), colour), GetParam().valid);
+    EXPECT_EQ(colour, GetParam().valid ? GetParam().colour : 0x123456) << "unchanged when refused";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ColourTexts,
+    ::testing::Values(ColourTextCase{"LowerCase", "#ff8000", true, 0x0080FF},
+                      ColourTextCase{"BlanksAround", " #9FC3F4\t ", true, 0xF4C39F},
+                      ColourTextCase{"NotHex", "#GGGGGG", false, 0},
+                      ColourTextCase{"AName", "red", false, 0},
+                      ColourTextCase{"HexThenNot", "#12XY56", false, 0},
+                      ColourTextCase{"LastNotHex", "#12345Z", false, 0},
+                      ColourTextCase{"FiveDigits", "#12345", false, 0},
+                      ColourTextCase{"SevenDigits", "#1234567", false, 0},
+                      ColourTextCase{"NoHash", "9FC3F4", false, 0},
+                      ColourTextCase{"BlankInside", "#1234 3", false, 0},
+                      ColourTextCase{"Sign", "#-12345", false, 0},
+                      ColourTextCase{"HexPrefix", "#0x1234", false, 0},
+                      ColourTextCase{"FullWidthDigits", "#１２３４５６", false, 0},
+                      ColourTextCase{"Empty", "", false, 0}),
+    CaseName());
 
 TEST_F(SettingsDialog, EachColourFieldSavesItsOwnColourAndShowsUpperCaseTheNextTime) {
     open();
@@ -216,9 +247,12 @@ struct PromptCase {
     int field;
     const char* text;
     const char* message;
+    const char* corrected = "4";
 };
 
 class UnreadableFields : public SettingsDialog, public ::testing::WithParamInterface<PromptCase> {};
+
+constexpr const char* kEnterColour = "#RRGGBB の形式で入力してください。";
 
 TEST_P(UnreadableFields, PromptAndKeepTheDialogOpenWithNothingChanged) {
     settings_.recorder.recordStartIntensity = 2.0;
@@ -239,7 +273,7 @@ TEST_P(UnreadableFields, PromptAndKeepTheDialogOpenWithNothingChanged) {
     EXPECT_EQ(dialog_->focusWidget(), &field(GetParam().field));
     EXPECT_EQ(field(GetParam().field).selectedText(), field(GetParam().field).text());
     // Corrected, the same dialog saves.
-    field(GetParam().field).setText("4");
+    field(GetParam().field).setText(GetParam().corrected);
     save();
     EXPECT_EQ(dialog_->result(), QDialog::Accepted);
     EXPECT_EQ(settings_.autoStart, 1);
@@ -251,7 +285,15 @@ INSTANTIATE_TEST_SUITE_P(Fields, UnreadableFields,
                                            PromptCase{1027, "nan", "数字を入力してください。"},
                                            PromptCase{1028, "x5", "整数を入力してください。"},
                                            PromptCase{1028, " - 5", "整数を入力してください。"},
-                                           PromptCase{1028, "+", "整数を入力してください。"}));
+                                           PromptCase{1028, "+", "整数を入力してください。"},
+                                           PromptCase{1029, "#GGGGGG", kEnterColour, "#123456"},
+                                           PromptCase{1029, "red", kEnterColour, "#123456"},
+                                           PromptCase{1030, "#12XY56", kEnterColour, "#123456"},
+                                           PromptCase{1030, "#12345Z", kEnterColour, "#123456"},
+                                           PromptCase{1031, "#12345", kEnterColour, "#123456"},
+                                           PromptCase{1031, "", kEnterColour, "#123456"},
+                                           // A blank takes one of the seven characters.
+                                           PromptCase{1029, " #12345", kEnterColour, "#123456"}));
 
 TEST_F(SettingsDialog, OnlyTheFirstUnreadableFieldIsPromptedFor) {
     open();
