@@ -78,9 +78,6 @@ bool KeyboardShortcuts::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_F9:
         host_.openSettingsDialog();
         return true;
-    case Qt::Key_Escape:
-        host_.setEscapePending(); // the window's own handling follows
-        return false;
     case Qt::Key_V:
         if (ctrlAlt) {
             stepVelocityTrigger();

@@ -17,7 +17,6 @@ public:
     virtual void openLanguageDialog() = 0;     // F8
     virtual void openSettingsDialog() = 0;     // F9
     virtual void openManual() = 0;             // F1
-    virtual void setEscapePending() = 0;       // Escape
     virtual double recordStartVelocity() const = 0;
     virtual void setRecordStartVelocity(double value) = 0;
     virtual void showMessage(const QString& text) = 0;

@@ -4,6 +4,7 @@
 #include "settings/Language.h"
 #include "settings/Resources.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -32,6 +33,15 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     ok->setGeometry(unitsX(113), unitsY(41), unitsX(50), unitsY(14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void CAboutDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && openManual) {
+        openManual();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace kelvora

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 namespace kelvora {
 
 // The version box: the program's icon, its version line and OK. Its caption
@@ -11,6 +13,12 @@ public:
     static constexpr const char* kVersionLine = "Kelvora, Version 1.13";
 
     explicit CAboutDlg(QWidget* parent = nullptr);
+
+    // F1 without Shift, Ctrl or Alt: opens the manual.
+    std::function<void()> openManual;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace kelvora

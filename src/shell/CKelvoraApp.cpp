@@ -11,23 +11,13 @@
 #include "shell/TerminationSignals.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QUrl>
 
 namespace kelvora {
 
 QString CKelvoraApp::applicationName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
-void CKelvoraApp::openManual() {
-    const QString path = QDir::current().absoluteFilePath(QString::fromUtf8(kManual));
-    if (!QFileInfo(path).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        showMessageBox(nullptr, messageText(Message::CannotOpenFile));
-    }
 }
 
 int CKelvoraApp::run() {
@@ -45,11 +35,12 @@ int CKelvoraApp::run() {
     applyLanguage(settings_.LanguageIndex);
 
     MonitorWindowOptions options;
-    options.help = &CKelvoraApp::openManual;
+    options.help = [this](QWidget& asking) { manual_.open(asking); };
     options.releaseInstance = [this] { instance_.release(); };
     CKelvoraDlg window(settings_, store, std::make_shared<AlsaSoundPlayer>(), options);
-    // kill, Ctrl-C and the end of the session close the window the normal way.
-    TerminationSignals termination([&window](int) { window.close(); });
+    // kill, Ctrl-C and the end of the session close the window the normal
+    // way, also while a message box or menu is open.
+    TerminationSignals termination([&window](int) { window.closeOnTerminationSignal(); });
     // The window's run lasts until it is closed. Not QDialog::exec(): the
     // frame and stay-on-top changes re-create the native window, and a
     // modal run would take the momentary hide for the end.

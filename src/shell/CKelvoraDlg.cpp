@@ -17,6 +17,7 @@
 #include "shell/Commands.h"
 #include "shell/MessageBox.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -48,9 +49,45 @@ Message startFailureMessage(StartFailure reason) {
     return Message::TimeoutSetupFailed;
 }
 
+constexpr int kIntensityField = 9; // control 1010
+
 QRect workAreaOf(const QWidget&) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+std::vector<QRect> screenWorkAreas() {
+    std::vector<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas.push_back(screen->availableGeometry());
+    }
+    return areas;
+}
+
+// Innermost first: each menu's and box's own run returns once the event loop
+// unwinds to it. A box that will not close is hidden, which ends its run too.
+void endMenusAndModalBoxes(const QWidget& mainWindow) {
+    for (int guard = 0; guard < 100; ++guard) {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+            if (popup->isVisible()) {
+                popup->hide();
+            }
+            continue;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == &mainWindow) {
+            return;
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+        if (modal->isVisible()) {
+            modal->hide();
+        }
+    }
 }
 
 } // namespace
@@ -88,8 +125,10 @@ CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
 
     const QRect workArea = workAreaOf(*this);
     settings_.loadWindowSettings(store_, {workArea.width(), workArea.height()});
-    placement_.place(settings_.windowRect);
+    // The frame first: it counts towards the part of the window that must be
+    // on a screen.
     placement_.measureFrame(settings_.windowRect, size());
+    placement_.place(settings_.windowRect, screenWorkAreas());
     placement_.applyMode(settings_.framelessView);
     setButtonCaptions();
 
@@ -148,13 +187,31 @@ void CKelvoraDlg::reloadLanguage() {
 }
 
 void CKelvoraDlg::setIntensityReadout() {
-    // The period peak on the scale shown, as the display tick formats it.
+    // The period peak on the scale shown, as the display tick formats it. A
+    // peak still at its reset value (after a run's last display tick) is no
+    // reading: "-100" on the Mercalli scale would look like one.
     const MeasurementState& state = instrument_->state();
-    const double peak =
-        settings_.pipeline.intensityScale == 1 ? state.peakMmi : state.peakJmaIntensity;
+    const bool mercalli = settings_.pipeline.intensityScale == 1;
+    const double peak = mercalli ? state.peakMmi : state.peakJmaIntensity;
+    if (peak <= (mercalli ? kPeakMmiReset : kJmaFloor)) {
+        update_->fieldTexts()[kIntensityField] =
+            PeriodicUpdate::initialFieldTexts()[kIntensityField];
+        return;
+    }
     FieldText text;
     text.formatFixed(peak, 4, 1, 4);
-    update_->fieldTexts()[9] = text;
+    update_->fieldTexts()[kIntensityField] = text;
+}
+
+void CKelvoraDlg::showScaleChangeWhileStopped() {
+    // The period peak holds its reset value (-100 on the Mercalli scale) and
+    // the class is the other scale's: the placeholder read-out and class 0
+    // until the next display tick decides both on the new scale. No receive
+    // thread runs, so the class may be written here.
+    update_->fieldTexts()[kIntensityField] = PeriodicUpdate::initialFieldTexts()[kIntensityField];
+    IntensityAlerts& alerts = instrument_->alerts();
+    alerts.intensityClass = 0;
+    alerts.previousClass = 0; // any other class then counts as a change and is drawn
 }
 
 void CKelvoraDlg::uiTick() {
@@ -308,6 +365,7 @@ void CKelvoraDlg::runCommand(int command) {
         break;
     case ID_CMD_ABOUT: {
         CAboutDlg about(this);
+        about.openManual = [this, &about] { openManualFrom(about); };
         about.exec();
         break;
     }
@@ -322,6 +380,7 @@ void CKelvoraDlg::openLanguageDialog() {
     }
     {
         CLangDialog dialog(settings_, this);
+        dialog.openManual = [this, &dialog] { openManualFrom(dialog); };
         openDialog_ = &dialog;
         dialog.exec();
     }
@@ -334,8 +393,10 @@ void CKelvoraDlg::openSettingsDialog() {
     if (openDialog_ != nullptr) {
         return;
     }
+    const std::int32_t scaleBefore = settings_.pipeline.intensityScale;
     {
         CKelvoraSetdata dialog(settings_, static_cast<SettingsDialogSource&>(*this), this);
+        dialog.openManual = [this, &dialog] { openManualFrom(dialog); };
         openDialog_ = &dialog;
         dialog.exec();
     }
@@ -343,7 +404,12 @@ void CKelvoraDlg::openSettingsDialog() {
         return;
     }
     // Saved or cancelled alike: the scale may have changed.
-    setIntensityReadout();
+    if (settings_.pipeline.intensityScale != scaleBefore &&
+        instrument_->reception().receiveActive() == 0) {
+        showScaleChangeWhileStopped();
+    } else {
+        setIntensityReadout();
+    }
     update_->pushFieldTexts();
     applyStayOnTop();
     face_->update();
@@ -414,6 +480,25 @@ void CKelvoraDlg::done(int result) {
     QDialog::done(result);
 }
 
+void CKelvoraDlg::closeOnTerminationSignal() {
+    // Left open, a box's or menu's run would keep the program alive after
+    // the close, with the instance lock already released.
+    endMenusAndModalBoxes(*this);
+    close();
+}
+
+void CKelvoraDlg::keyPressEvent(QKeyEvent* event) {
+    // Only an Escape that becomes the cancel command is marked, and only for
+    // that command.
+    if (event->matches(QKeySequence::Cancel)) {
+        escapePending_ = true;
+        QDialog::keyPressEvent(event);
+        escapePending_ = false;
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void CKelvoraDlg::closeEvent(QCloseEvent* event) {
     // Every close request, also while hidden in the tray, where the dialog's
     // own handling would ignore it.
@@ -428,8 +513,12 @@ void CKelvoraDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CKelvoraDlg::openManual() {
+    openManualFrom(*this);
+}
+
+void CKelvoraDlg::openManualFrom(QWidget& asking) {
     if (options_.help) {
-        options_.help();
+        options_.help(asking);
     }
 }
 

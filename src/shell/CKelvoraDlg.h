@@ -37,8 +37,9 @@ struct MonitorWindowOptions {
     std::function<LocalTime()> clock;
     // Off in tests that run the ticks themselves.
     bool startTimer = true;
-    // F1: the application opens the manual.
-    std::function<void()> help;
+    // F1 in the main window or one of its dialogs: the application opens the
+    // manual; its message goes above the window F1 was pressed in.
+    std::function<void(QWidget& asking)> help;
     // Released when the window is destroyed, so a new instance may start.
     std::function<void()> releaseInstance;
     // The notification-area icon; the desktop's own when empty.
@@ -92,9 +93,13 @@ public:
     void accept() override; // the OK command: the window stays open
     void reject() override; // Escape and every close request
     void done(int result) override;
+    // SIGTERM, SIGINT, SIGHUP: every open menu and modal box ends, then the
+    // normal close; the program's run is over once this returns.
+    void closeOnTerminationSignal();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -114,7 +119,6 @@ private:
     void openLanguageDialog() override;
     void openSettingsDialog() override;
     void openManual() override;
-    void setEscapePending() override { escapePending_ = true; }
     double recordStartVelocity() const override { return settings_.recorder.recordStartVelocity; }
     void setRecordStartVelocity(double value) override {
         settings_.recorder.recordStartVelocity = value;
@@ -127,6 +131,8 @@ private:
     std::vector<SerialPortChoice> ports() const override;
 
     void setIntensityReadout();
+    void showScaleChangeWhileStopped();
+    void openManualFrom(QWidget& asking);
     void applyStayOnTop();
     void restoreFromTray();
     void setButtonCaptions();

@@ -9,8 +9,30 @@ namespace kelvora {
 WindowPlacement::WindowPlacement(QWidget& window, QRect workArea)
     : window_(window), workArea_(workArea) {}
 
-void WindowPlacement::place(const WindowRect& rect) {
-    window_.move(workArea_.topLeft() + QPoint(rect.left, rect.top));
+bool WindowPlacement::reachable(std::int64_t left, std::int64_t top, int width,
+                                const std::vector<QRect>& screens) {
+    // Stored values are whatever the settings file holds: far beyond any
+    // desktop is out of reach, and would overflow a QRect.
+    constexpr std::int64_t kDesktopLimit = 1 << 24;
+    if (left < -kDesktopLimit || left > kDesktopLimit || top < -kDesktopLimit ||
+        top > kDesktopLimit) {
+        return false;
+    }
+    const QRect grab(static_cast<int>(left), static_cast<int>(top), width, kGrabRows);
+    return std::any_of(screens.begin(), screens.end(), [&grab](const QRect& screen) {
+        const QRect visible = grab.intersected(screen);
+        return visible.width() >= kReachWidth && visible.height() >= kReachHeight;
+    });
+}
+
+void WindowPlacement::place(const WindowRect& rect, const std::vector<QRect>& screens) {
+    WindowRect target = rect;
+    const std::int64_t left = std::int64_t{workArea_.left()} + rect.left;
+    const std::int64_t top = std::int64_t{workArea_.top()} + rect.top;
+    if (!screens.empty() && !reachable(left, top, window_.width() + extents_.width(), screens)) {
+        target = Settings::defaultWindowRect({workArea_.width(), workArea_.height()});
+    }
+    window_.move(workArea_.topLeft() + QPoint(target.left, target.top));
 }
 
 WindowRect WindowPlacement::current() const {

@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <vector>
+
 class QWidget;
 
 namespace kelvora {
@@ -18,8 +20,24 @@ class WindowPlacement {
 public:
     WindowPlacement(QWidget& window, QRect workArea);
 
-    // Moves the window's outer top-left corner to the rectangle's.
-    void place(const WindowRect& rect);
+    // How much of a window must lie on a screen's work area for it to be
+    // reached: kReachWidth x kReachHeight pixels of its top kGrabRows rows,
+    // the caption, or without a frame the face's top edge (a drag there moves
+    // the window too).
+    static constexpr int kGrabRows = 24;
+    static constexpr int kReachWidth = 64;
+    static constexpr int kReachHeight = 8;
+
+    // Moves the window's outer top-left corner to the rectangle's. A window
+    // that would be out of reach there (`screens`: the work areas of the
+    // screens, in desktop coordinates; a monitor unplugged, a screen made
+    // smaller) goes to the default place, centred in the work area, instead.
+    // Call measureFrame first: the frame counts towards the window's width.
+    void place(const WindowRect& rect, const std::vector<QRect>& screens);
+    // Whether a window `width` pixels wide with its outer top-left corner at
+    // (left, top) in desktop coordinates can be reached on one of `screens`.
+    static bool reachable(std::int64_t left, std::int64_t top, int width,
+                          const std::vector<QRect>& screens);
     // The outer rectangle the window has (or would have, when minimised or
     // hidden).
     WindowRect current() const;

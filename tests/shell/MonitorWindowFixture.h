@@ -66,6 +66,7 @@ protected:
         options.startTimer = false;
         options.clock = [] { return LocalTime{2026, 3, 14, 9, 26, 53, 0}; };
         options.trayIcon = trayIcon_;
+        options.help = help_;
         window_ = std::make_unique<CKelvoraDlg>(settings_, store_, std::make_shared<SilentPlayer>(),
                                                 options);
         return *window_;
@@ -87,6 +88,8 @@ protected:
     Settings settings_;
     // The desktop's own tray when empty.
     std::function<std::unique_ptr<TrayIcon>()> trayIcon_;
+    // F1's manual; nothing when empty.
+    std::function<void(QWidget& asking)> help_;
     std::unique_ptr<CKelvoraDlg> window_;
 };
 

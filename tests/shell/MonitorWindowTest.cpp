@@ -18,10 +18,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdlib>
@@ -246,6 +248,58 @@ TEST_F(MonitorWindow, EscapeAndOkLeaveItOpenAndACloseWritesEverySetting) {
     EXPECT_EQ(store_.values["CheckBox/AutoStart"], 1);
     EXPECT_GE(store_.flushes, 1);
     EXPECT_LT(::shm_open(blockName_.c_str(), O_RDONLY, 0), 0) << "the block is removed";
+}
+
+// An Escape that never becomes the window's cancel command leaves no mark
+// behind that would swallow the next close request.
+struct EscapeCase {
+    const char* name;
+    Qt::KeyboardModifiers modifiers;
+    bool buttonHeldDown; // the focused button takes Escape to undo its press
+};
+
+class MonitorWindowEscape : public MonitorWindow,
+                            public ::testing::WithParamInterface<EscapeCase> {};
+
+TEST_P(MonitorWindowEscape, TheNextCloseRequestStillCloses) {
+    CKelvoraDlg& window = open();
+    window.show();
+    QWidget& button = window.face().startButton();
+    if (GetParam().buttonHeldDown) {
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        QApplication::sendEvent(&button, &space);
+        ASSERT_TRUE(window.face().startButton().isDown());
+    }
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, GetParam().modifiers);
+    QApplication::sendEvent(&button, &escape);
+    EXPECT_FALSE(window.isDestroyed()) << "Escape itself never closes it";
+    window.close();
+    EXPECT_TRUE(window.isDestroyed());
+    EXPECT_EQ(store_.values.size(), 22u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MonitorWindowEscape,
+    ::testing::Values(EscapeCase{"Plain", Qt::NoModifier, false},
+                      EscapeCase{"Shift", Qt::ShiftModifier, false},
+                      EscapeCase{"Ctrl", Qt::ControlModifier, false},
+                      EscapeCase{"CtrlShift", Qt::ControlModifier | Qt::ShiftModifier, false},
+                      EscapeCase{"OnAButtonHeldDown", Qt::NoModifier, true}),
+    CaseName());
+
+TEST_F(MonitorWindow, AWindowStoredOffEveryScreenOpensOnThePrimaryOne) {
+    // A left of 3000 with no screen there: a monitor unplugged, say.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    store_.values["WinPos/left"] = screen.width() + 3000;
+    store_.values["WinPos/right"] = screen.width() + 3000 + 422;
+    store_.values["WinPos/top"] = 100;
+    store_.values["WinPos/bottom"] = 100 + 248;
+    CKelvoraDlg& window = open();
+    const WindowRect expected = Settings::defaultWindowRect({screen.width(), screen.height()});
+    EXPECT_EQ(window.placement().current().left, expected.left);
+    EXPECT_EQ(window.placement().current().top, expected.top);
+    window.close();
+    EXPECT_EQ(store_.values["WinPos/left"], expected.left) << "the place it came back to";
 }
 
 TEST_F(MonitorWindow, ABackgroundFileReplacesTheBuiltInOneAndABrokenOneFallsBack) {

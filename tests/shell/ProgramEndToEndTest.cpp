@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -134,6 +136,56 @@ TEST_F(ProgramEndToEnd, ReceivesRecordsLogsPublishesAndClosesOnTermination) {
     EXPECT_LT(::shm_open(kBlock, O_RDONLY, 0), 0) << "the block is removed";
     SerialPort port;
     EXPECT_TRUE(port.open(simulator_.device())) << "the port is free again";
+}
+
+// Waits for a file's close (after an open for writing) without polling it.
+class CloseWatch {
+public:
+    explicit CloseWatch(const fs::path& file)
+        : fd_(::inotify_init1(IN_CLOEXEC)),
+          watch_(::inotify_add_watch(fd_, file.c_str(), IN_CLOSE_WRITE)) {}
+    ~CloseWatch() { ::close(fd_); }
+    CloseWatch(const CloseWatch&) = delete;
+    CloseWatch& operator=(const CloseWatch&) = delete;
+
+    bool watching() const { return fd_ >= 0 && watch_ >= 0; }
+    bool wait(std::chrono::milliseconds limit) const {
+        pollfd ready{fd_, POLLIN, 0};
+        return ::poll(&ready, 1, static_cast<int>(limit.count())) == 1;
+    }
+
+private:
+    int fd_;
+    int watch_;
+};
+
+// An automatic start on a port that is no serial line fails with its message
+// box; a termination signal then ends the box and the program, which saves
+// its settings like any close.
+TEST_F(ProgramEndToEnd, ExitsOnTerminationWhileTheStartFailureBoxIsOpen) {
+    const fs::path notALine = temporary_ / "not-a-line";
+    std::ofstream(notALine) << "";
+    const fs::path ports = data_ / "Vantrell" / "Kelvora" / "ports";
+    fs::create_directories(ports);
+    fs::create_symlink(notALine, ports / ("COM" + std::to_string(kComNumber)));
+    const CloseWatch closed(notALine);
+    ASSERT_TRUE(closed.watching());
+
+    ChildProcess program(
+        {"/bin/sh", "-c", "cd " + quoted(work_) + " && exec " + quoted(KELVORA_PROGRAM_PATH)},
+        programOptions());
+    // The start closes the file it found to be no line, then shows its box;
+    // the signal is handled in the box's run.
+    ASSERT_TRUE(closed.wait(60s)) << readAll(temporary_ / "program.err");
+    ASSERT_TRUE(program.signal(SIGTERM));
+    const int status = program.wait(30s);
+    EXPECT_EQ(exitCode(status), 0) << readAll(temporary_ / "program.err");
+
+    const std::string settings = readAll(config_ / "Vantrell" / "kelvora.conf");
+    for (const char* entry : {"AutoStart=1", "waveRecStopSec=10", "Ontop=", "LangNo="}) {
+        EXPECT_NE(settings.find(entry), std::string::npos) << entry << " in\n" << settings;
+    }
+    EXPECT_LT(::shm_open(kBlock, O_RDONLY, 0), 0) << "the block is removed";
 }
 
 } // namespace

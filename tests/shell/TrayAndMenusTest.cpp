@@ -5,8 +5,11 @@
 // language dialogs opened from the window.
 #include "MonitorWindowFixture.h"
 
+#include "core/MeasurementState.h"
+#include "monitor/IntensityImages.h"
 #include "settings/CLangDialog.h"
 #include "shell/Commands.h"
+#include "support/TestNames.h"
 #include "support/Waiting.h"
 
 #include <gtest/gtest.h>
@@ -299,6 +302,84 @@ TEST_F(TrayAndMenus, AfterTheSettingsDialogTheWindowTakesStayOnTopCancelledOrNot
     EXPECT_EQ(window.openDialog(), nullptr);
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(window.isVisible());
+}
+
+// A scale change while stopped: the period peak holds its reset value and
+// the class is the other scale's, so until the next display tick the window
+// shows the placeholder read-out and the image of class 0.
+struct ScaleChangeCase {
+    const char* name;
+    int from;
+    int to;
+};
+
+class ScaleChangeWhileStopped : public TrayAndMenus,
+                                public ::testing::WithParamInterface<ScaleChangeCase> {};
+
+TEST_P(ScaleChangeWhileStopped, ShowsThePlaceholderAndClassZeroUntilTheNextDisplayTick) {
+    store_.values["Radio/SiSel"] = GetParam().from;
+    CKelvoraDlg& window = openShown();
+    // As a run leaves them: the peaks reset by its last display tick, and
+    // the class of that tick on the image.
+    window.instrument().state().peakMmi = kPeakMmiReset;
+    window.instrument().state().peakJmaIntensity = kJmaFloor;
+    IntensityAlerts& alerts = window.instrument().alerts();
+    alerts.intensityClass = 5;
+    alerts.countClassChange();
+    for (int tick = 0; tick < 4; ++tick) {
+        window.uiTick();
+    }
+    const int firstImage = GetParam().to == 0 ? 130 : 140;
+    const int firstImageBefore = GetParam().from == 0 ? 130 : 140;
+    ASSERT_TRUE(window.face().imageFrame().image() == intensityImage(firstImageBefore + 5));
+
+    onOpenDialog(window, [this](QDialog& dialog) {
+        settings_.pipeline.intensityScale = GetParam().to; // as a Save would
+        dialog.reject();
+    });
+    window.runCommand(ID_CMD_SETTINGS);
+    window.face().repaint();
+    window.uiTick();
+    EXPECT_EQ(fieldTexts()[9], "-3.0");
+    EXPECT_TRUE(window.face().imageFrame().image() == intensityImage(firstImage))
+        << "class 0 of the new scale";
+
+    // The next display tick decides the class on the new scale.
+    alerts.intensityClass = 5;
+    alerts.countClassChange();
+    window.uiTick();
+    EXPECT_TRUE(window.face().imageFrame().image() == intensityImage(firstImage + 5));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScaleChangeWhileStopped,
+                         ::testing::Values(ScaleChangeCase{"JmaToMercalli", 0, 1},
+                                           ScaleChangeCase{"MercalliToJma", 1, 0}),
+                         CaseName());
+
+// After a run on the Mercalli scale its period peak holds the reset value
+// (-100): the dialog's re-formatting shows the placeholder, not "-100". A
+// peak that is a reading is shown as the display tick formats it.
+TEST_F(TrayAndMenus, TheReadoutAfterTheSettingsDialogShowsNoResetValue) {
+    struct Case {
+        const char* what;
+        double peakMmi;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"the reset value", kPeakMmiReset, "-3.0"},
+        {"a reading", 4.25, " 4.2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        store_.values["Radio/SiSel"] = 1;
+        CKelvoraDlg& window = openShown();
+        window.instrument().state().peakMmi = c.peakMmi;
+        onOpenDialog(window, [](QDialog& dialog) { dialog.reject(); });
+        window.runCommand(ID_CMD_SETTINGS);
+        window.uiTick();
+        EXPECT_EQ(fieldTexts()[9], c.shown);
+        window_.reset();
+    }
 }
 
 TEST_F(TrayAndMenus, AfterTheLanguageDialogTheButtonsSpeakTheChosenLanguage) {
