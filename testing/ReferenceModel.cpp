@@ -89,6 +89,9 @@ void ReferenceModel::startReception() {
     for (auto& block : blocks60s_) {
         std::fill(block.begin(), block.end(), 0.0);
     }
+    // The sort area too: its copy of the last run's blocks would be the new
+    // run's first second.
+    std::fill(sortArea60s_.begin(), sortArea60s_.end(), 0.0);
     blockIndex_ = 0;
     frameIndex_ = 0;
     frameBuffer_.fill(0);

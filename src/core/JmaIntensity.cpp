@@ -61,6 +61,9 @@ void JmaWindow::startReception() {
         block.fill(0.0);
     }
     blockIndex_ = 0;
+    // The value held from the last run's last block would show that run's
+    // shaking for the first second of a new run on a quiet line, and record it.
+    sortAreaRank30_ = 0.0;
 }
 
 namespace {

@@ -40,8 +40,9 @@ public:
     static constexpr int kRank = 30;
 
     JmaWindow();
-    // Reception start: both windows and the block index are cleared. The held
-    // selection of the 60-second sort area survives, as does the block buffer.
+    // Reception start: both windows, the block index and the value held from
+    // the last block are cleared. The block buffer survives: every slot of it
+    // is written again before the first block of the new run ends.
     void startReception();
     // 10-second mode, every frame: slot frameIndex takes siGal; returns the
     // 30th largest of the 1000 slots.
