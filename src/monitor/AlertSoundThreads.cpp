@@ -2,10 +2,12 @@
 
 #include "core/NativePath.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
-#include <thread>
+#include <stop_token>
 #include <utility>
 
 namespace kelvora {
@@ -79,13 +81,25 @@ std::string_view noticeSoundText(int intensityScale, int k) {
     return (intensityScale == 0 ? kJmaNoticeTexts : kMmiNoticeTexts)[indexOf(k)];
 }
 
-// What the sound threads share with the object that starts them. The threads
-// co-own it, so it outlives a sound that outlasts the destructor's wait; the
-// alerts and settings are touched only under the mutex and only while the
-// owner has not given up on the sound (abandoned).
+namespace {
+
+// A sound as the ring holds it: kind * kClassCount + k.
+constexpr int kSoundCount = 2 * kClassCount;
+// More than the 18 sounds, each of which is in the ring at most once.
+constexpr std::uint32_t kRingSize = 32;
+static_assert(kRingSize >= kSoundCount && (kRingSize & (kRingSize - 1)) == 0);
+
+} // namespace
+
+// What the player thread shares with the object that starts the sounds. The
+// thread co-owns it, so it outlives a play that outlasts the destructor's
+// wait; the alerts and settings are touched by the player only under the
+// mutex and only while the owner has not given up on it (abandoned).
 struct AlertSoundThreads::Shared {
-    Shared(IntensityAlerts& a, const PipelineSettings& s, std::shared_ptr<SoundPlayer> p)
-        : alerts(a), settings(s), player(std::move(p)) {}
+    Shared(IntensityAlerts& a, const PipelineSettings& s, std::shared_ptr<SoundPlayer> p,
+           const AlertSoundOptions& options)
+        : alerts(a), settings(s), player(std::move(p)), deviceRecheck(options.deviceRecheck),
+          clock(options.clock ? options.clock : [] { return std::chrono::steady_clock::now(); }) {}
 
     IntensityAlerts& alerts;
     const PipelineSettings& settings;
@@ -93,14 +107,39 @@ struct AlertSoundThreads::Shared {
     const Paths alertPaths = nativePaths(kAlertTexts);
     const Paths jmaPaths = nativePaths(kJmaNoticeTexts);
     const Paths mmiPaths = nativePaths(kMmiNoticeTexts);
+    const std::chrono::milliseconds deviceRecheck;
+    const AlertSoundOptions::Clock clock;
 
-    std::mutex mutex;
-    std::condition_variable quiet;
-    int playing = 0;
+    // Receive thread to player, lock-free: a ring the receive thread writes
+    // and the player reads, a flag per sound that keeps it in the ring at
+    // most once (so the ring never fills), and a counter the player sleeps on
+    // (a futex under std::atomic::wait).
+    std::array<std::atomic<std::uint8_t>, kRingSize> ring{};
+    std::atomic<std::uint32_t> head{0};
+    std::array<std::atomic<bool>, kSoundCount> queued{};
+    std::atomic<std::uint32_t> wakeups{0};
+    std::atomic<int> busy{0}; // started and not yet finished
+    std::stop_source stop;
+
+    // The player's own.
+    bool deviceMissing = false;
+    std::chrono::steady_clock::time_point deviceRecheckAt{};
+
+    // The player and the owner, never the receive thread.
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
     bool abandoned = false;
+    bool exited = false;
 
     const std::string& noticePath(int intensityScale, int k) const {
         return (intensityScale == 0 ? jmaPaths : mmiPaths)[indexOf(k)];
+    }
+    void begin(Kind kind, int k) {
+        if (kind == Kind::Alert) {
+            alerts.beginAlertPlay(k);
+        } else {
+            alerts.beginNoticePlay(k);
+        }
     }
     void finish(Kind kind, int k, bool played) {
         if (kind == Kind::Alert) {
@@ -109,53 +148,95 @@ struct AlertSoundThreads::Shared {
             alerts.finishNoticePlay(k, played);
         }
     }
-};
+    void wake() {
+        wakeups.fetch_add(1, std::memory_order_release);
+        wakeups.notify_one();
+    }
 
-AlertSoundThreads::SoundJob::SoundJob(std::shared_ptr<Shared> shared, Kind kind, int k)
-    : shared_(std::move(shared)), kind_(kind), k_(k) {}
-
-void AlertSoundThreads::SoundJob::operator()() const {
-    Shared& shared = *shared_;
-    const std::string* path = nullptr;
-    {
-        std::lock_guard lock(shared.mutex);
-        if (!shared.abandoned) {
-            if (kind_ == Kind::Alert) {
-                shared.alerts.beginAlertPlay(k_);
-                path = &shared.alertPaths[indexOf(k_)];
-            } else {
-                shared.alerts.beginNoticePlay(k_);
-                // The scale at the moment the notice plays, not when it was started.
-                path = &shared.noticePath(shared.settings.intensityScale, k_);
+    // The rest of the routine, on the player thread: play, and report a
+    // failure.
+    void play(Kind kind, int k) {
+        // A notice takes the scale of the moment it plays, not of its start.
+        const std::string& path =
+            kind == Kind::Alert ? alertPaths[indexOf(k)] : noticePath(settings.intensityScale, k);
+        bool played = false;
+        if (!deviceMissing || clock() >= deviceRecheckAt) {
+            PlayOutcome outcome = PlayOutcome::Failed;
+            try {
+                outcome = player->tryPlay(path, stop.get_token());
+            } catch (...) {
+                outcome = PlayOutcome::Failed; // a player that throws has failed to play
+            }
+            played = outcome == PlayOutcome::Played;
+            if (outcome == PlayOutcome::NoDevice) {
+                // Asking again at every retry costs a device open each time.
+                deviceMissing = true;
+                deviceRecheckAt = clock() + deviceRecheck;
+            } else if (played) {
+                deviceMissing = false;
             }
         }
+        {
+            std::lock_guard lock(mutex);
+            if (!abandoned) {
+                finish(kind, k, played);
+            }
+            busy.fetch_sub(1, std::memory_order_relaxed);
+        }
+        changed.notify_all();
     }
-    bool played = false;
-    if (path != nullptr) {
-        try {
-            played = shared.player->play(*path);
-        } catch (...) {
-            played = false; // a player that throws has failed to play
+};
+
+void AlertSoundThreads::run(Shared& shared) {
+    const std::stop_token stop = shared.stop.get_token();
+    std::uint32_t tail = 0;
+    while (!stop.stop_requested()) {
+        const std::uint32_t seen = shared.wakeups.load(std::memory_order_acquire);
+        while (tail != shared.head.load(std::memory_order_acquire) && !stop.stop_requested()) {
+            const int sound = shared.ring[tail % kRingSize].load(std::memory_order_relaxed);
+            ++tail;
+            // From here a new start of the same sound queues it again.
+            shared.queued[static_cast<std::size_t>(sound)].store(false, std::memory_order_release);
+            shared.play(sound < kClassCount ? Kind::Alert : Kind::Notice, sound % kClassCount);
+        }
+        if (!stop.stop_requested()) {
+            shared.wakeups.wait(seen, std::memory_order_acquire);
         }
     }
     std::lock_guard lock(shared.mutex);
-    if (path != nullptr && !shared.abandoned) {
-        shared.finish(kind_, k_, played);
-    }
-    --shared.playing;
-    shared.quiet.notify_all();
+    shared.exited = true;
+    shared.changed.notify_all();
 }
 
 AlertSoundThreads::AlertSoundThreads(IntensityAlerts& alerts, const PipelineSettings& settings,
-                                     std::shared_ptr<SoundPlayer> player,
-                                     std::chrono::milliseconds shutdownWait)
-    : shared_(std::make_shared<Shared>(alerts, settings, std::move(player))),
-      shutdownWait_(shutdownWait) {}
+                                     std::shared_ptr<SoundPlayer> player, AlertSoundOptions options)
+    : shared_(std::make_shared<Shared>(alerts, settings, std::move(player), options)),
+      shutdownWait_(options.shutdownWait) {
+    try {
+        std::function<void()> body = [shared = shared_] { run(*shared); };
+        thread_ = options.startThread ? options.startThread(std::move(body))
+                                      : std::thread(std::move(body));
+    } catch (...) {
+        // No thread (std::system_error) or no memory for one: every start is
+        // a failed play, retried at the next display tick like any other.
+    }
+}
 
 AlertSoundThreads::~AlertSoundThreads() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    shared_->stop.request_stop();
+    shared_->wake();
     std::unique_lock lock(shared_->mutex);
-    shared_->quiet.wait_for(lock, shutdownWait_, [this] { return shared_->playing == 0; });
-    shared_->abandoned = true;
+    if (shared_->changed.wait_for(lock, shutdownWait_, [this] { return shared_->exited; })) {
+        lock.unlock();
+        thread_.join();
+    } else {
+        shared_->abandoned = true;
+        lock.unlock();
+        thread_.detach();
+    }
 }
 
 void AlertSoundThreads::startAlertSound(int k) noexcept {
@@ -170,34 +251,32 @@ void AlertSoundThreads::start(Kind kind, int k) noexcept {
     if (!isSoundClass(k)) {
         return;
     }
-    {
-        std::lock_guard lock(shared_->mutex);
-        ++shared_->playing;
+    Shared& shared = *shared_;
+    shared.begin(kind, k);
+    if (!thread_.joinable()) {
+        shared.finish(kind, k, false);
+        return;
     }
-    try {
-        launch(SoundJob(shared_, kind, k));
-    } catch (...) {
-        // No thread (std::system_error) or no memory for one: a failed play,
-        // retried at the next display tick like any other.
-        std::lock_guard lock(shared_->mutex);
-        --shared_->playing;
-        shared_->quiet.notify_all();
-        shared_->finish(kind, k, false);
+    const int sound = (kind == Kind::Alert ? 0 : kClassCount) + k;
+    if (shared.queued[static_cast<std::size_t>(sound)].exchange(true, std::memory_order_acq_rel)) {
+        return; // still waiting its turn: it plays once
     }
-}
-
-void AlertSoundThreads::launch(SoundJob job) {
-    std::thread(std::move(job)).detach();
+    const std::uint32_t head = shared.head.load(std::memory_order_relaxed);
+    shared.busy.fetch_add(1, std::memory_order_relaxed);
+    shared.ring[head % kRingSize].store(static_cast<std::uint8_t>(sound),
+                                        std::memory_order_relaxed);
+    shared.head.store(head + 1, std::memory_order_release);
+    shared.wake();
 }
 
 int AlertSoundThreads::playing() const {
-    std::lock_guard lock(shared_->mutex);
-    return shared_->playing;
+    return shared_->busy.load(std::memory_order_relaxed);
 }
 
 bool AlertSoundThreads::waitUntilQuiet(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(shared_->mutex);
-    return shared_->quiet.wait_for(lock, timeout, [this] { return shared_->playing == 0; });
+    return shared_->changed.wait_for(
+        lock, timeout, [this] { return shared_->busy.load(std::memory_order_relaxed) == 0; });
 }
 
 const std::string& AlertSoundThreads::alertPath(int k) const {

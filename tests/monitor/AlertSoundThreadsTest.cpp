@@ -1,19 +1,20 @@
 // The alert and notice sounds through the real AlertSoundThreads:
 // display ticks are driven through IntensityAlerts::decideClass and
-// updateAlerts, each sound runs on its own thread and plays into a fake
-// player that records the files, fails on demand and can hold a play until it
-// is released. Every wait is bounded.
+// updateAlerts, the sounds play on the one player thread into a fake player
+// that records the files and threads, fails on demand, can have no device and
+// can hold a play until it is released or stopped. Every wait is bounded.
 #include "FakeSoundPlayer.h"
+#include "ManualClock.h"
 
 #include "core/DisplayTexts.h"
 #include "monitor/AlertSoundThreads.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <memory>
 #include <set>
@@ -22,6 +23,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace kelvora::test {
 namespace {
@@ -52,37 +55,6 @@ std::string mmi(int k) {
     return file("./Sounds/SiNotice/mmi_%02d.wav", k);
 }
 
-// Runs its sound jobs only when told to, each on a thread of its own: the
-// moment a notice plays can then be set apart from the moment it started.
-class DeferredSoundThreads : public AlertSoundThreads {
-public:
-    using AlertSoundThreads::AlertSoundThreads;
-    void runHeld() {
-        for (SoundJob& job : held) {
-            std::thread(std::move(job)).detach();
-        }
-        held.clear();
-    }
-    std::vector<SoundJob> held;
-
-protected:
-    void launch(SoundJob job) override { held.push_back(std::move(job)); }
-};
-
-// A system that has no thread left to give.
-class RefusingSoundThreads : public AlertSoundThreads {
-public:
-    using AlertSoundThreads::AlertSoundThreads;
-    int refused = 0;
-
-protected:
-    void launch(SoundJob /*job*/) override {
-        ++refused;
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
-                                "no thread");
-    }
-};
-
 class SoundThreads : public ::testing::Test {
 protected:
     void TearDown() override { player->release(); }
@@ -98,15 +70,13 @@ protected:
     void tick(int c) { tick(c, *threads); }
 
     // A tick, then a bounded wait for its sounds to end: the files they
-    // played, sorted (sounds of one tick play side by side).
+    // played, in the order they played.
     Files tickAndPlay(int c) {
         const std::size_t before = player->started().size();
         tick(c);
         EXPECT_TRUE(threads->waitUntilQuiet(kWait)) << "a sound did not end";
         const Files all = player->started();
-        Files played(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
-        std::sort(played.begin(), played.end());
-        return played;
+        return Files(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
     }
 
     std::shared_ptr<FakeSoundPlayer> player = std::make_shared<FakeSoundPlayer>();
@@ -148,11 +118,11 @@ TEST_F(SoundThreads, PlayNativePathsRelativeToTheCurrentFolder) {
 
 // --- Alerts ----------------------------------------------------------------------------
 
-TEST_F(SoundThreads, AnAlertPlaysOnAThreadOfItsOwnAtTheSecondTick) {
+TEST_F(SoundThreads, AnAlertPlaysOffTheReceiveThreadAtTheSecondTick) {
     EXPECT_EQ(tickAndPlay(3), Files{});
     EXPECT_EQ(tickAndPlay(3), Files{alert(3)});
     ASSERT_EQ(player->threads().size(), 1u);
-    EXPECT_NE(player->threads()[0], std::this_thread::get_id());
+    EXPECT_NE(player->threads()[0], ::gettid());
     EXPECT_EQ(alerts.alertRetry[3], 0);
     for (int t = 3; t <= 9; ++t) {
         EXPECT_EQ(tickAndPlay(3), Files{}) << "tick " << t;
@@ -233,29 +203,21 @@ TEST_F(SoundThreads, OnTheMercalliScaleANoticePlaysTheMercalliFile) {
 }
 
 TEST_F(SoundThreads, ANoticePlaysTheFileOfTheScaleAtTheMomentItPlays) {
-    DeferredSoundThreads deferred(alerts, settings, player);
     for (int from : {0, 1}) {
         settings.intensityScale = from;
-        tick(0, deferred);
+        tick(0);
+        // The alert of tick 2 keeps playing; the notice of tick 10 waits its turn.
+        player->hold();
         for (int t = 1; t <= 10; ++t) {
-            tick(3, deferred);
-            if (t == 2) { // the alert: let it play
-                ASSERT_EQ(deferred.held.size(), 1u);
-                deferred.runHeld();
-                ASSERT_TRUE(deferred.waitUntilQuiet(kWait));
-            }
+            tick(3);
         }
-        ASSERT_EQ(deferred.held.size(), 1u);
-        EXPECT_EQ(deferred.held[0].kind(), AlertSoundThreads::Kind::Notice);
-        EXPECT_EQ(deferred.held[0].soundClass(), 3);
+        ASSERT_TRUE(player->waitForActive(1));
+        EXPECT_EQ(threads->playing(), 2);
 
         // Started on one scale, the notice plays after the user changed it.
         settings.intensityScale = 1 - from;
-        deferred.runHeld();
-        ASSERT_TRUE(deferred.waitUntilQuiet(kWait));
-        const Files started = player->started();
-        ASSERT_FALSE(started.empty());
-        EXPECT_EQ(started.back(), from == 0 ? mmi(3) : jma(3));
+        player->release();
+        ASSERT_TRUE(threads->waitUntilQuiet(kWait));
     }
     EXPECT_EQ(player->started(), (Files{alert(3), mmi(3), alert(3), jma(3)}));
 }
@@ -272,38 +234,76 @@ TEST_F(SoundThreads, TheReceiveThreadNeverWaitsForAPlay) {
     // Twelve ticks end while the alert (tick 2) and the notice (tick 10) still play.
     ASSERT_EQ(receive.wait_for(kWait), std::future_status::ready) << "the receive thread waited";
     receive.get();
-    ASSERT_TRUE(player->waitForActive(2));
-    EXPECT_EQ(threads->playing(), 2);
+    ASSERT_TRUE(player->waitForActive(1));
+    EXPECT_EQ(threads->playing(), 2); // the notice waits behind the alert
     EXPECT_EQ(player->finished(), 0);
 
     player->release();
     ASSERT_TRUE(threads->waitUntilQuiet(kWait));
     EXPECT_EQ(player->finished(), 2);
-    Files started = player->started();
-    std::sort(started.begin(), started.end());
-    EXPECT_EQ(started, (Files{alert(3), jma(3)}));
+    EXPECT_EQ(player->started(), (Files{alert(3), jma(3)}));
 }
 
-TEST_F(SoundThreads, SeveralSoundsPlayAtOnce) {
+TEST_F(SoundThreads, OneThreadPlaysEverySound) {
+    player->fail(alert(3));
+    Files all;
+    const auto play = [&](int c) {
+        for (const std::string& f : tickAndPlay(c)) {
+            all.push_back(f);
+        }
+    };
+    for (int t = 1; t <= 4; ++t) {
+        play(3); // the alert, then its retries
+    }
+    player->succeed(alert(3));
+    for (int t = 5; t <= 10; ++t) {
+        play(3); // the last retry plays; the notice at tick 10
+    }
+    play(0);
+    play(5);
+    play(5);
+    ASSERT_EQ(all, (Files{alert(3), alert(3), alert(3), alert(3), jma(3), alert(5)}));
+
+    const std::vector<pid_t> ids = player->threads();
+    ASSERT_EQ(ids.size(), all.size());
+    EXPECT_NE(ids[0], ::gettid());
+    for (std::size_t i = 1; i < ids.size(); ++i) {
+        EXPECT_EQ(ids[i], ids[0]) << "play " << i << " ran on another thread";
+    }
+}
+
+TEST_F(SoundThreads, ASoundStartedWhileAnotherPlaysFollowsIt) {
     player->hold();
     tick(1);
     tick(1); // alert 1 starts and keeps playing
     ASSERT_TRUE(player->waitForActive(1));
     tick(2);
-    tick(2); // alert 2 starts beside it
-    ASSERT_TRUE(player->waitForActive(2));
+    tick(2); // alert 2 waits its turn
     EXPECT_EQ(threads->playing(), 2);
-    EXPECT_EQ(player->active(), 2);
+    EXPECT_EQ(player->active(), 1);
 
     player->release();
     ASSERT_TRUE(threads->waitUntilQuiet(kWait));
-    Files started = player->started();
-    std::sort(started.begin(), started.end());
-    EXPECT_EQ(started, (Files{alert(1), alert(2)}));
-    const auto ids = player->threads();
-    EXPECT_NE(ids[0], ids[1]);
+    EXPECT_EQ(player->started(), (Files{alert(1), alert(2)}));
     EXPECT_EQ(alerts.alertRetry[1], 0);
     EXPECT_EQ(alerts.alertRetry[2], 0);
+}
+
+// The receive thread may start a sound again before the player has come to
+// it: it plays once. Started again once it plays, it plays again.
+TEST_F(SoundThreads, ASoundStartedAgainWhileItWaitsPlaysOnce) {
+    player->hold();
+    threads->startAlertSound(1);
+    ASSERT_TRUE(player->waitForActive(1));
+    threads->startAlertSound(1); // alert 1 again, after the first has begun
+    for (int i = 0; i < 3; ++i) {
+        threads->startNoticeSound(4);
+    }
+    EXPECT_EQ(threads->playing(), 3);
+
+    player->release();
+    ASSERT_TRUE(threads->waitUntilQuiet(kWait));
+    EXPECT_EQ(player->started(), (Files{alert(1), alert(1), jma(4)}));
 }
 
 TEST_F(SoundThreads, AnAlertRetryAndANoticeStartInTheSameTick) {
@@ -312,37 +312,43 @@ TEST_F(SoundThreads, AnAlertRetryAndANoticeStartInTheSameTick) {
         EXPECT_EQ(tickAndPlay(3), t == 1 ? Files{} : Files{alert(3)}) << "tick " << t;
     }
     player->hold();
-    tick(3); // tenth tick: the alert's retry and the notice
-    ASSERT_TRUE(player->waitForActive(2));
+    tick(3); // tenth tick: the alert's retry and the notice, in that order
+    ASSERT_TRUE(player->waitForActive(1));
     EXPECT_EQ(threads->playing(), 2);
     player->release();
     ASSERT_TRUE(threads->waitUntilQuiet(kWait));
     const Files started = player->started();
-    Files last(started.end() - 2, started.end());
-    std::sort(last.begin(), last.end());
-    EXPECT_EQ(last, (Files{alert(3), jma(3)}));
+    EXPECT_EQ(Files(started.end() - 2, started.end()), (Files{alert(3), jma(3)}));
 }
 
-TEST_F(SoundThreads, TheDestructorWaitsForAPlayingSound) {
+TEST_F(SoundThreads, TheDestructorStopsAPlayAndJoinsItsThread) {
+    // A bound far beyond the test's wait: only a stopped play lets the
+    // destructor return in time.
+    AlertSoundOptions options;
+    options.shutdownWait = 12 * kWait;
+    threads = std::make_unique<AlertSoundThreads>(alerts, settings, player, options);
     player->hold();
-    player->fail(alert(2));
     tick(2);
     tick(2);
     ASSERT_TRUE(player->waitForActive(1));
 
     auto destroyed = std::async(std::launch::async, [this] { threads.reset(); });
-    EXPECT_EQ(destroyed.wait_for(200ms), std::future_status::timeout)
-        << "the destructor did not wait for the playing sound";
-    player->release();
-    ASSERT_EQ(destroyed.wait_for(kWait), std::future_status::ready);
-    // The routine ended, and reported its failure, before the destructor returned.
+    ASSERT_EQ(destroyed.wait_for(kWait), std::future_status::ready)
+        << "the destructor waited for the play to end by itself";
+    destroyed.get();
+    // The stopped play ended, and reported its failure, before the destructor
+    // returned; the joined thread no longer holds the player.
     EXPECT_EQ(player->finished(), 1);
     EXPECT_EQ(alerts.alertRetry[2], 1);
+    EXPECT_EQ(player.use_count(), 1);
 }
 
 TEST_F(SoundThreads, TheDestructorGivesUpAfterItsBound) {
-    auto bounded = std::make_unique<AlertSoundThreads>(alerts, settings, player, 100ms);
+    AlertSoundOptions options;
+    options.shutdownWait = 100ms;
+    auto bounded = std::make_unique<AlertSoundThreads>(alerts, settings, player, options);
     player->hold();
+    player->ignoreStop(true); // a device that hangs
     player->fail(alert(2));
     tick(2, *bounded);
     tick(2, *bounded);
@@ -366,22 +372,28 @@ TEST_F(SoundThreads, TheDestructorGivesUpAfterItsBound) {
     EXPECT_EQ(alerts.alertRetry[2], 0);
 }
 
-TEST_F(SoundThreads, AThreadThatCannotStartCountsAsAFailedPlay) {
-    RefusingSoundThreads refusing(alerts, settings, player);
+TEST_F(SoundThreads, WithoutAPlayerThreadEverySoundIsAFailedPlay) {
+    int refused = 0;
+    AlertSoundOptions options;
+    options.startThread = [&refused](std::function<void()> /*body*/) -> std::thread {
+        ++refused;
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                "no thread");
+    };
+    AlertSoundThreads refusing(alerts, settings, player, options);
+    EXPECT_EQ(refused, 1);
     tick(3, refusing);
     EXPECT_NO_THROW(tick(3, refusing));
-    EXPECT_EQ(refusing.refused, 1);
     EXPECT_EQ(alerts.alertRetry[3], 1);
     EXPECT_EQ(refusing.playing(), 0);
 
     tick(3, refusing); // retried at the next tick, like a failed play
-    EXPECT_EQ(refusing.refused, 2);
+    EXPECT_EQ(alerts.alertRetry[3], 1);
     EXPECT_EQ(alerts.classDwell[2], IntensityAlerts::kSuppressed);
     for (int t = 4; t <= 10; ++t) {
         tick(3, refusing);
     }
     EXPECT_EQ(alerts.noticeRetry[3], 1);
-    EXPECT_EQ(refusing.refused, 10); // alerts at ticks 2 to 10, the notice at tick 10
     EXPECT_TRUE(refusing.waitUntilQuiet(0ms));
     EXPECT_TRUE(player->started().empty());
 }
@@ -394,6 +406,78 @@ TEST_F(SoundThreads, ClassesOutsideOneToNineStartNothing) {
     EXPECT_EQ(threads->playing(), 0);
     EXPECT_TRUE(threads->waitUntilQuiet(kWait));
     EXPECT_TRUE(player->started().empty());
+}
+
+// --- No device -------------------------------------------------------------------------
+
+// The player thread with a clock the test moves and a 5-s recheck.
+class SoundDevice : public SoundThreads {
+protected:
+    void SetUp() override {
+        AlertSoundOptions options;
+        options.deviceRecheck = kRecheck;
+        options.clock = clock.function();
+        threads = std::make_unique<AlertSoundThreads>(alerts, settings, player, options);
+    }
+    void TearDown() override {
+        SoundThreads::TearDown();
+        threads.reset(); // before the clock it reads
+    }
+
+    static constexpr std::chrono::milliseconds kRecheck{5000};
+    ManualClock clock;
+};
+
+TEST_F(SoundDevice, AMissingDeviceIsAskedForAgainOnlyAfterItsRecheck) {
+    player->noDevice(true);
+    EXPECT_EQ(tickAndPlay(3), Files{});
+    EXPECT_EQ(tickAndPlay(3), Files{alert(3)}); // finds no device
+    EXPECT_EQ(alerts.alertRetry[3], 1);
+
+    clock.advance(kRecheck - 1ms);
+    for (int t = 3; t <= 12; ++t) {
+        // Retried at every tick, and failing at once without the device.
+        EXPECT_EQ(tickAndPlay(3), Files{}) << "tick " << t;
+        EXPECT_EQ(alerts.alertRetry[3], 1) << "tick " << t;
+        EXPECT_EQ(alerts.classDwell[2], IntensityAlerts::kSuppressed) << "tick " << t;
+    }
+    EXPECT_EQ(alerts.noticeRetry[3], 1); // the notice of tick 10 failed alike
+
+    // Once a tick: the alert asks, finds none, and the notice of the same
+    // tick does not ask again.
+    clock.advance(1ms);
+    EXPECT_EQ(tickAndPlay(3), Files{alert(3)});
+    EXPECT_EQ(tickAndPlay(3), Files{});
+    clock.advance(kRecheck);
+    EXPECT_EQ(tickAndPlay(3), Files{alert(3)});
+    EXPECT_EQ(alerts.alertRetry[3], 1);
+    EXPECT_EQ(alerts.noticeRetry[3], 1);
+}
+
+TEST_F(SoundDevice, ADeviceThatAppearsLaterIsUsedAtTheRecheck) {
+    player->noDevice(true);
+    EXPECT_EQ(tickAndPlay(3), Files{});
+    EXPECT_EQ(tickAndPlay(3), Files{alert(3)});
+    player->noDevice(false); // a headset plugged in
+    EXPECT_EQ(tickAndPlay(3), Files{});
+    EXPECT_EQ(alerts.alertRetry[3], 1);
+
+    clock.advance(kRecheck);
+    EXPECT_EQ(tickAndPlay(3), Files{alert(3)});
+    EXPECT_EQ(alerts.alertRetry[3], 0);
+    for (int t = 5; t <= 9; ++t) {
+        EXPECT_EQ(tickAndPlay(3), Files{}) << "tick " << t;
+    }
+    EXPECT_EQ(tickAndPlay(3), Files{jma(3)}); // the notice plays at once
+    EXPECT_EQ(alerts.noticeRetry[3], 0);
+
+    // Unplugged again: found missing at the next play, not before.
+    player->noDevice(true);
+    EXPECT_EQ(tickAndPlay(0), Files{});
+    EXPECT_EQ(tickAndPlay(1), Files{});
+    EXPECT_EQ(tickAndPlay(1), Files{alert(1)});
+    EXPECT_EQ(tickAndPlay(1), Files{});
+    EXPECT_EQ(alerts.alertRetry[1], 1);
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 // AlsaSoundPlayer against ALSA itself: each test gets a temporary HOME whose
 // .asoundrc points ALSA's "default" device at a file plugin (or at a card
 // that does not exist), so a play writes the samples the device would get
-// into a file, byte for byte.
+// into a file, byte for byte. One case plays through AlertSoundThreads, as
+// the program does.
+#include "ManualClock.h"
 #include "RuntimeSounds.h"
 #include "SoundSynthesis.h"
 #include "WavFile.h"
 
+#include "core/IntensityAlerts.h"
+#include "core/PipelineSettings.h"
+#include "monitor/AlertSoundThreads.h"
 #include "monitor/AlsaSoundPlayer.h"
 #include "support/Files.h"
 #include "support/SpecialFiles.h"
@@ -24,7 +29,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -53,6 +60,20 @@ std::vector<std::int16_t> decoded(const fs::path& path, int* channels = nullptr)
 std::string bytesOf(const std::vector<std::int16_t>& samples) {
     return {reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(std::int16_t)};
 }
+
+// The process works in the given folder while this lives.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const fs::path& folder) : before_(fs::current_path()) {
+        fs::current_path(folder);
+    }
+    ~WorkingFolder() { fs::current_path(before_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    fs::path before_;
+};
 
 class AlsaPlayer : public ::testing::Test {
 protected:
@@ -187,6 +208,8 @@ TEST_F(AlsaPlayer, AMissingFileDoesNotPlay) {
     AlsaSoundPlayer player;
     EXPECT_FALSE(player.play((home_ / "Sounds" / "SiAlert" / "01.wav").string()));
     EXPECT_FALSE(player.play(""));
+    // Not for want of a device: the next sound may play.
+    EXPECT_EQ(player.tryPlay((home_ / "01.wav").string(), {}), PlayOutcome::Failed);
     EXPECT_FALSE(fs::exists(output_)) << "the device was opened for nothing";
 }
 
@@ -240,9 +263,60 @@ TEST_F(AlsaPlayer, NoAudioDeviceMeansNoPlayAndNoWordOnStderr) {
     AlsaSoundPlayer player;
     ::testing::internal::CaptureStderr();
     const bool played = player.play(wav.string());
+    const PlayOutcome outcome = player.tryPlay(wav.string(), {});
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(played);
+    EXPECT_EQ(outcome, PlayOutcome::NoDevice);
     EXPECT_EQ(said, "");
+}
+
+TEST_F(AlsaPlayer, APlayAskedToStopEndsWithoutTheDevice) {
+    defaultPcmIsAFile();
+    const fs::path wav = home_ / "01.wav";
+    ASSERT_TRUE(assets::writeWav16Mono(
+        wav, assets::toPcm16(assets::alertSignal(1), assets::kSoundPeakDbfs), assets::kSoundRate));
+    std::stop_source stop;
+    stop.request_stop();
+    AlsaSoundPlayer player;
+    EXPECT_EQ(player.tryPlay(wav.string(), stop.get_token()), PlayOutcome::Failed);
+    EXPECT_FALSE(fs::exists(output_)) << "the device was opened";
+}
+
+// The program's own sound path: an alert finds no sound card, a card appears
+// (ALSA's default device becomes one that works) and the alert's retries
+// leave it alone until the recheck, which plays the sound to it.
+TEST_F(AlsaPlayer, AnAlertFindsADeviceThatAppearsAtItsRecheck) {
+    defaultPcm("    type hw\n    card \"KelvoraNoSuchCard\"\n");
+    const std::vector<std::int16_t> samples =
+        assets::toPcm16(assets::alertSignal(2), assets::kSoundPeakDbfs);
+    fs::create_directories(home_ / "Sounds" / "SiAlert");
+    ASSERT_TRUE(assets::writeWav16Mono(home_ / "Sounds" / "SiAlert" / "02.wav", samples,
+                                       assets::kSoundRate));
+    const WorkingFolder inHome(home_); // the sound paths are relative to it
+
+    ManualClock clock;
+    AlertSoundOptions options;
+    options.deviceRecheck = std::chrono::seconds(5);
+    options.clock = clock.function();
+    IntensityAlerts alerts;
+    PipelineSettings settings;
+    AlertSoundThreads sounds(alerts, settings, std::make_shared<AlsaSoundPlayer>(), options);
+    const auto playOnce = [&] {
+        sounds.startAlertSound(2);
+        return sounds.waitUntilQuiet(std::chrono::seconds(10));
+    };
+
+    ASSERT_TRUE(playOnce());
+    EXPECT_EQ(alerts.alertRetry[2], 1);
+    defaultPcmIsAFile();
+    ASSERT_TRUE(playOnce()); // the next tick's retry
+    EXPECT_EQ(alerts.alertRetry[2], 1);
+    EXPECT_FALSE(fs::exists(output_)) << "the device was asked for before its recheck";
+
+    clock.advance(std::chrono::seconds(5));
+    ASSERT_TRUE(playOnce());
+    EXPECT_EQ(alerts.alertRetry[2], 0);
+    expectPlayed(samples, 1);
 }
 
 } // namespace

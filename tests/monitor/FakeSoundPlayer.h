@@ -6,29 +6,44 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <stop_token>
 #include <string>
-#include <thread>
+#include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kelvora::test {
 
-// A SoundPlayer that records what it is asked to play, fails on demand and,
-// while held, keeps every play blocked until it is released. Every wait is
-// bounded.
+// A SoundPlayer that records what it is asked to play and on which thread
+// (the kernel's thread id, never reused soon, unlike std::thread::id), fails
+// on demand, can have no device and, while held, keeps every play blocked
+// until it is released or the play is asked to stop. Every wait is bounded.
 class FakeSoundPlayer : public SoundPlayer {
 public:
-    bool play(const std::string& path) override {
+    bool play(const std::string& path) override { return tryPlay(path, {}) == PlayOutcome::Played; }
+
+    PlayOutcome tryPlay(const std::string& path, std::stop_token stop) override {
+        // Registered before the lock: a stop already requested runs it here.
+        const std::stop_callback wakeOnStop(stop, [this] {
+            { const std::lock_guard lock(mutex_); }
+            changed_.notify_all();
+        });
         std::unique_lock lock(mutex_);
         started_.push_back(path);
-        threads_.push_back(std::this_thread::get_id());
+        threads_.push_back(::gettid());
         ++active_;
         changed_.notify_all();
-        changed_.wait(lock, [this] { return !held_; });
-        const bool played = !failAll_ && failing_.count(path) == 0;
+        changed_.wait(lock, [&] { return !held_ || (stop.stop_requested() && !ignoreStop_); });
+        PlayOutcome outcome = PlayOutcome::Played;
+        if (noDevice_) {
+            outcome = PlayOutcome::NoDevice;
+        } else if (held_ || failAll_ || failing_.count(path) != 0) {
+            outcome = PlayOutcome::Failed; // a stopped play has failed too
+        }
         --active_;
         ++finished_;
         changed_.notify_all();
-        return played;
+        return outcome;
     }
 
     // Outcome, decided when a play ends.
@@ -44,7 +59,12 @@ public:
         std::lock_guard lock(mutex_);
         failing_.erase(path);
     }
-    // Blocks every play (running and future) until release().
+    // Every play finds no audio device (unplugged) or finds one again.
+    void noDevice(bool missing) {
+        std::lock_guard lock(mutex_);
+        noDevice_ = missing;
+    }
+    // Blocks every play (running and future) until release() or its stop.
     void hold() {
         std::lock_guard lock(mutex_);
         held_ = true;
@@ -53,6 +73,11 @@ public:
         std::lock_guard lock(mutex_);
         held_ = false;
         changed_.notify_all();
+    }
+    // A held play no longer ends when asked to stop: a device that hangs.
+    void ignoreStop(bool on) {
+        std::lock_guard lock(mutex_);
+        ignoreStop_ = on;
     }
 
     bool waitForActive(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
@@ -68,7 +93,7 @@ public:
         std::lock_guard lock(mutex_);
         return started_;
     }
-    std::vector<std::thread::id> threads() const {
+    std::vector<pid_t> threads() const {
         std::lock_guard lock(mutex_);
         return threads_;
     }
@@ -85,10 +110,12 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> started_;
-    std::vector<std::thread::id> threads_;
+    std::vector<pid_t> threads_;
     std::set<std::string> failing_;
     bool failAll_ = false;
+    bool noDevice_ = false;
     bool held_ = false;
+    bool ignoreStop_ = false;
     int active_ = 0;
     int finished_ = 0;
 };
