@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string_view>
 
@@ -60,6 +61,8 @@ struct ObservationTexts {
     FieldText humidity;
     FieldText pressure;
     FieldText seaLevelPressure;
+    // Display ticks so far: unchanged over a minute means no frame came.
+    std::uint64_t displayTicks = 0;
 };
 
 // Formats every display text except intensityText from the period peaks and
@@ -74,6 +77,7 @@ public:
     void publish(const DisplayTexts& texts) {
         std::lock_guard lock(mutex_);
         texts_ = texts;
+        ++published_;
     }
     DisplayTexts snapshot() const {
         std::lock_guard lock(mutex_);
@@ -83,12 +87,13 @@ public:
     ObservationTexts observationTexts() const {
         std::lock_guard lock(mutex_);
         return {texts_.temperatureLogText, texts_.humidityLogText, texts_.pressureLogText,
-                texts_.seaLevelPressureLogText};
+                texts_.seaLevelPressureLogText, published_};
     }
 
 private:
     mutable std::mutex mutex_;
     DisplayTexts texts_;
+    std::uint64_t published_ = 0;
 };
 
 } // namespace kelvora

@@ -1,5 +1,7 @@
 #include "link/ReceptionControl.h"
 
+#include <algorithm>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -35,38 +37,49 @@ void ReceptionControl::StartReceive(int portIndex) {
     }
     runState_ = Starting;
     stopRequested_ = 0;
+    portIndex_ = portIndex;
 
-    if (!port_.open(portPath_(portIndex))) {
-        failStart(StartFailure::CannotOpen, false);
+    if (const std::optional<StartFailure> failure = openPort(portIndex)) {
+        failStart(*failure, *failure != StartFailure::CannotOpen);
         return;
+    }
+
+    pipeline_.startReception();
+    reconnectThisRun_ = reconnect_;
+    lineState_ = static_cast<std::int32_t>(LineState::Receiving);
+    runState_ = Running;
+    thread_ = std::thread([this] { receiveLoop(); });
+}
+
+std::optional<StartFailure> ReceptionControl::openPort(int portIndex) {
+    if (!port_.open(portPath_(portIndex))) {
+        return StartFailure::CannotOpen;
     }
     if (!port_.setQueueSizes()) {
-        failStart(StartFailure::CannotSetBuffers, true);
-        return;
+        return StartFailure::CannotSetBuffers;
     }
     if (!port_.purge()) {
-        failStart(StartFailure::CannotPurge, true);
-        return;
+        return StartFailure::CannotPurge;
     }
     if (!port_.applyLineSettings()) {
-        failStart(StartFailure::LineSettingsFailed, true);
-        return;
+        return StartFailure::LineSettingsFailed;
     }
     for (int i = 0; i < timings_.settleSteps; ++i) {
         std::this_thread::sleep_for(timings_.settleStep);
     }
     if (!port_.applyTimeouts()) {
-        failStart(StartFailure::TimeoutsFailed, true);
-        return;
+        return StartFailure::TimeoutsFailed;
     }
-
-    pipeline_.startReception();
-    runState_ = Running;
-    thread_ = std::thread([this] { receiveLoop(); });
+    return std::nullopt;
 }
 
 void ReceptionControl::failStart(StartFailure reason, bool closePort) {
-    view_.showStartFailure(reason);
+    if (reason == StartFailure::CannotOpen) {
+        // Asked again now, while the cause is likely still there.
+        view_.showOpenFailure(diagnosePortOpen(portIndex_ + 1, portPath_(portIndex_)));
+    } else {
+        view_.showStartFailure(reason);
+    }
     if (closePort) {
         port_.close();
     }
@@ -85,17 +98,84 @@ void ReceptionControl::receiveLoop() {
     // Ahead of ordinary programs where the system allows it; without the
     // privilege the thread runs at normal priority.
     (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -10);
-    auto read = [this] { return port_.readByte(); };
-    if (stopRequested_ != 1) {
-        while (true) {
-            receiveStep(pipeline_, read);
-            if (stopRequested_ == 1) {
-                break;
+    using Clock = std::chrono::steady_clock;
+    // The start counts as the last news: a line that never sends shows no
+    // data after the same wait as one that stops sending.
+    Clock::time_point lastFrame = Clock::now();
+    bool emptyRead = false;
+    auto read = [this, &emptyRead] {
+        const ReadResult result = port_.readByte();
+        emptyRead = emptyRead || !result.received;
+        return result;
+    };
+    auto setLineState = [this](LineState state) {
+        if (lineState_ != static_cast<std::int32_t>(state)) {
+            lineState_ = static_cast<std::int32_t>(state);
+        }
+    };
+    while (stopRequested_ != 1) {
+        const AssembleResult result = receiveStep(pipeline_, read);
+        if (result == AssembleResult::GoodFrame) {
+            lastFrame = Clock::now();
+            framesReceived_ = framesReceived_ + 1;
+            setLineState(LineState::Receiving);
+            continue;
+        }
+        // Only after a read without a byte or a bad frame: the bytes of a
+        // frame in the making pass without a look at the clock.
+        if (!emptyRead && result != AssembleResult::BadFrame) {
+            continue;
+        }
+        emptyRead = false;
+        if (reconnectThisRun_ && port_.lineLost()) {
+            if (!reopenLostLine()) {
+                break; // stopped while retrying
             }
+            continue; // no data until the first frame of the new line
+        }
+        if (Clock::now() - lastFrame >= timings_.noDataAfter) {
+            setLineState(LineState::NoData);
         }
     }
     pipeline_.closeRecording();
+    lineState_ = static_cast<std::int32_t>(LineState::Stopped);
     runState_ = Idle;
+}
+
+bool ReceptionControl::reopenLostLine() {
+    lineState_ = static_cast<std::int32_t>(LineState::Retrying);
+    // Rows written so far stay whole; the next recording starts on its own.
+    pipeline_.closeRecording();
+    port_.close();
+    while (waitUnlessStopped(timings_.retryInterval)) {
+        const bool opened = !openPort(portIndex_).has_value();
+        if (stopRequested_ == 1) {
+            return false; // the port of a half-done open is closed by the stop
+        }
+        if (opened) {
+            pipeline_.startReception();
+            lineState_ = static_cast<std::int32_t>(LineState::NoData);
+            return true;
+        }
+        port_.close();
+    }
+    return false;
+}
+
+bool ReceptionControl::waitUnlessStopped(std::chrono::milliseconds duration) const {
+    // A stop ends the wait within a step: the window's F4 must not hang for
+    // a whole retry interval.
+    constexpr std::chrono::milliseconds kStep{50};
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    while (stopRequested_ != 1) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return true;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kStep, deadline - now));
+    }
+    return false;
 }
 
 void ReceptionControl::joinThread() {

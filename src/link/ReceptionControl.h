@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -24,12 +25,31 @@ public:
     virtual void showIdle() = 0;
     // Tells the user why the start failed; returns once the message is closed.
     virtual void showStartFailure(StartFailure reason) = 0;
+    // The port did not open: which port and why. Views without the detail
+    // show the plain CannotOpen message.
+    virtual void showOpenFailure(const PortOpenFailure& failure) {
+        (void)failure;
+        showStartFailure(StartFailure::CannotOpen);
+    }
 };
 
 // Timings of a reception start; tests shorten them, the product keeps these.
 struct ReceptionTimings {
     std::chrono::milliseconds settleStep{50};
     int settleSteps = 20; // one second after the line settings
+    // No good frame for this long is a line without data.
+    std::chrono::milliseconds noDataAfter{3000};
+    // A lost line is closed and opened again at this pace.
+    std::chrono::milliseconds retryInterval{2000};
+};
+
+// The health of the line as the receive side sees it; the window decides how
+// each looks.
+enum class LineState : std::int32_t {
+    Stopped = 0,   // no run
+    Receiving = 1, // good frames come
+    NoData = 2,    // a run, but no good frame for a while
+    Retrying = 3,  // the device went away; its port is opened again and again
 };
 
 // Starts and stops reception runs: opens and configures the port on the
@@ -60,9 +80,25 @@ public:
     std::int32_t runState() const { return runState_; }
     std::int32_t stopRequested() const { return stopRequested_; }
     std::int32_t receiveActive() const { return receiveActive_; }
+    // Read by the window on every tick.
+    LineState lineState() const { return static_cast<LineState>(lineState_.load()); }
+    // Good frames of every run so far: a change tells the window that frames came.
+    std::uint32_t framesReceived() const { return framesReceived_; }
+    // Whether a lost line is opened again; else the run goes on reading it
+    // until stopped. Read at each start.
+    void setReconnect(bool reconnect) { reconnect_ = reconnect; }
 
 private:
     void receiveLoop();
+    // Opens and sets up the port as a start does; the failed step, if any,
+    // with the port left open for the caller to close.
+    std::optional<StartFailure> openPort(int portIndex);
+    // Receive thread, the line lost: closes the recording and the port and
+    // opens the port again every retry interval until it opens or a stop
+    // comes. True when the line is back.
+    bool reopenLostLine();
+    // Sleeps for `duration` in short steps; false as soon as a stop comes.
+    bool waitUnlessStopped(std::chrono::milliseconds duration) const;
     void failStart(StartFailure reason, bool closePort);
     void joinThread();
     // Closes an ended run: join, port, recording, buttons.
@@ -77,6 +113,11 @@ private:
     Relaxed<std::int32_t> runState_{Idle};
     Relaxed<std::int32_t> stopRequested_{0};
     Relaxed<std::int32_t> receiveActive_{0};
+    Relaxed<std::int32_t> lineState_{static_cast<std::int32_t>(LineState::Stopped)};
+    Relaxed<std::uint32_t> framesReceived_{0};
+    bool reconnect_ = false;
+    bool reconnectThisRun_ = false; // the receive thread's copy
+    int portIndex_ = 0;             // of the run, for reopening
     std::thread thread_;
 };
 

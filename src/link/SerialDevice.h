@@ -25,6 +25,10 @@ public:
     // One byte, or none after the read time-out. Never returns sooner without a
     // byte, whatever happened to the device.
     virtual ReadResult readByte() = 0;
+    // The device went away under an open port (unplugged, hung up, a read
+    // error): reads stay empty until it is closed and opened again. A silent
+    // line is not lost.
+    virtual bool lineLost() const { return false; }
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
 };

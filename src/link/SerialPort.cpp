@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -40,6 +41,7 @@ bool SerialPort::open(const std::string& path) {
         return false;
     }
     fd_ = fd;
+    lost_ = false;
     haveSavedSettings_ = ::tcgetattr(fd, &savedSettings_) == 0;
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -102,6 +104,9 @@ ReadResult SerialPort::readByte() {
             nextByte_ = 1;
             return ReadResult::of(received_[0]);
         }
+        if (!lost_ && deviceGone(n, errno)) {
+            lost_ = true;
+        }
     }
     // No byte. A vanished device answers at once, forever: wait out the rest of
     // the time-out so it behaves like a silent line instead of a busy loop.
@@ -110,6 +115,17 @@ ReadResult SerialPort::readByte() {
         std::this_thread::sleep_until(deadline);
     }
     return ReadResult::none();
+}
+
+bool SerialPort::deviceGone(ssize_t result, int error) const {
+    if (result < 0) {
+        // A pseudo-terminal whose far end closed, a USB adapter pulled out.
+        return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
+    }
+    // An empty read is a silent line, or a hung-up terminal, which reads as
+    // end-of-file forever and reports the hang-up to poll.
+    pollfd event{fd_, POLLIN, 0};
+    return ::poll(&event, 1, 0) > 0 && (event.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void SerialPort::close() {

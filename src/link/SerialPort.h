@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <sys/types.h>
 #include <termios.h>
 
 namespace kelvora {
@@ -26,12 +27,15 @@ public:
     // Takes what the line has (up to a buffer's worth) in one read and hands
     // it out a byte at a time: one system call per burst, not per byte.
     ReadResult readByte() override;
+    bool lineLost() const override { return lost_; }
     bool isOpen() const override { return fd_ >= 0; }
     // Reads from the device so far; for the benchmark and tests.
     std::uint64_t deviceReads() const { return deviceReads_; }
     void close() override;
 
 private:
+    // After a read without a byte: whether the device has gone.
+    bool deviceGone(ssize_t result, int error) const;
     void dropReceived() { nextByte_ = receivedCount_ = 0; }
 
     int fd_ = -1;
@@ -46,6 +50,7 @@ private:
     std::size_t nextByte_ = 0;
     std::size_t receivedCount_ = 0;
     std::uint64_t deviceReads_ = 0;
+    bool lost_ = false;
 };
 
 } // namespace kelvora

@@ -51,8 +51,43 @@ void IntensityImageFrame::setImage(const QImage& image) {
     update();
 }
 
+const QColor IntensityImageFrame::kNoDataGrey{0x80, 0x80, 0x80};
+
+void IntensityImageFrame::showNoData(const QString& caption, const QString& since) {
+    if (noData_ && caption == caption_ && since == since_) {
+        return;
+    }
+    noData_ = true;
+    caption_ = caption;
+    since_ = since;
+    update();
+}
+
+void IntensityImageFrame::clearNoData() {
+    if (!noData_) {
+        return;
+    }
+    noData_ = false;
+    update();
+}
+
 void IntensityImageFrame::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (noData_) {
+        // Unlike any class image: a grey field with the caption over the time.
+        painter.fillRect(rect(), kNoDataGrey);
+        painter.setPen(Qt::white);
+        painter.setFont(font());
+        const QRect inner = rect().adjusted(3, 3, -3, -3);
+        const int timeHeight = since_.isEmpty() ? 0 : painter.fontMetrics().height() + 2;
+        painter.drawText(inner.adjusted(0, 0, 0, -timeHeight), Qt::AlignCenter | Qt::TextWordWrap,
+                         caption_);
+        if (!since_.isEmpty()) {
+            painter.drawText(inner, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine,
+                             since_);
+        }
+        return;
+    }
     painter.fillRect(rect(), palette().color(QPalette::Window));
     if (!image_.isNull()) {
         // The image's own pixels at (0, 0), as large as the frame.
@@ -135,6 +170,7 @@ void MonitorFace::setDialogFont(const QFont& font) {
     }
     start_->setFont(font);
     stop_->setFont(font);
+    image_->setFont(font);
 }
 
 void MonitorFace::setIntensityFont(const QFont& font) {

@@ -26,18 +26,30 @@ private:
     QString text_;
 };
 
-// The class image's frame: shows the image it was last given.
+// The class image's frame: shows the image it was last given, or, while the
+// line has no data, a grey tile with a caption and the time of the last frame.
 class IntensityImageFrame : public QWidget {
 public:
+    static const QColor kNoDataGrey;
+
     explicit IntensityImageFrame(QWidget* parent);
     void setImage(const QImage& image);
     const QImage& image() const { return image_; }
+    // caption: what is wrong; since: when frames were last seen (may be empty).
+    void showNoData(const QString& caption, const QString& since);
+    void clearNoData();
+    bool showsNoData() const { return noData_; }
+    const QString& noDataCaption() const { return caption_; }
+    const QString& noDataSince() const { return since_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage image_;
+    bool noData_ = false;
+    QString caption_;
+    QString since_;
 };
 
 // The instrument face: the 410 x 206 client area of the main window. The

@@ -24,13 +24,17 @@ public:
     virtual void followDrag() = 0;
     // Hides a minimised window into the tray.
     virtual void hideIfMinimised() = 0;
+    // The line's health changed: the no-data tile and the tray's tooltip.
+    // lastFrame is the local time frames were last seen, nullptr before any.
+    virtual void showLineHealth(LineState state, const LocalTime* lastFrame) = 0;
 };
 
 // The user-interface timer's tick, every 10 ms whether or not reception
 // runs: the observation log, the read-outs, the class image, the start-up
 // steps, the completion of a stop, the drag and the tray, in that order.
 // The read-outs are the window's own copy of the texts the receive thread
-// formats at its display ticks, taken whole under the board's lock.
+// formats at its display ticks, taken whole under the board's lock; while a
+// run has no data they show placeholders instead, never stale values.
 class PeriodicUpdate {
 public:
     static constexpr int kFieldCount = 10;
@@ -51,8 +55,13 @@ public:
 
     // The read-outs before any refresh.
     static FieldTexts initialFieldTexts();
+    // The read-outs while a run has no data.
+    static FieldTexts noDataFieldTexts();
 
 private:
+    void showTexts(const FieldTexts& texts);
+    void followLineHealth(const LocalTime& now);
+
     ObservationLog& log_;
     const DisplayTextBoard& board_;
     IntensityAlerts& alerts_;
@@ -63,6 +72,10 @@ private:
     FieldTexts fieldTexts_ = initialFieldTexts();
     FieldTexts shown_{}; // what the read-outs show
     bool shownOnce_ = false;
+    std::uint32_t framesSeen_ = 0;
+    LocalTime lastFrame_{};
+    bool haveLastFrame_ = false;
+    LineState shownHealth_ = LineState::Stopped;
 };
 
 } // namespace kelvora

@@ -34,18 +34,30 @@ void ObservationLog::tick(const LocalTime& now, std::int32_t observationLogEnabl
         daysFromCivil(now.year, now.month, now.day) * 1440 + now.hour * 60 + now.minute;
     // Only forward: a clock set back would otherwise log a minute twice
     // (once now, stamped with a minute that has already had its line).
-    const bool newMinute = ticked_ && minute > previousMinute_ && observationLogEnabled == 1;
+    const bool minuteTurned = ticked_ && minute > previousMinute_;
     // Remembered before anything can go wrong, so a failed line is not tried
     // again on the next tick of the same minute.
     ticked_ = true;
     previousMinute_ = minute;
-    if (!newMinute) {
+    if (!minuteTurned) {
         return;
+    }
+    ObservationTexts line = texts.observationTexts();
+    const bool frameCame = line.displayTicks != displayTicksAtMinute_;
+    displayTicksAtMinute_ = line.displayTicks;
+    if (observationLogEnabled != 1) {
+        return;
+    }
+    if (!frameCame) {
+        line.temperature.assign("---.-");
+        line.humidity.assign("---.-");
+        line.pressure.assign("----.--");
+        line.seaLevelPressure.assign("----.--");
     }
     LocalTime stamp = now;
     stamp.second = 0;
     stamp.millisecond = 0;
-    const int error = writeLine(stamp, texts.observationTexts());
+    const int error = writeLine(stamp, line);
     if (error != 0 && !troubleSaid_) {
         troubleSaid_ = true;
         // A folder that cannot be made is named as such; anything else by the file.

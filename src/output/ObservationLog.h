@@ -13,12 +13,13 @@ namespace kelvora {
 // One line a minute of the environment readings, in one file per local day
 // ("YYYYMMDD.txt", no byte order mark, no header):
 //   YYYY-MM-DD,hh:mm:00,temperature,humidity,pressure,sea-level pressure,0,0 CR LF
-// with the log texts of the last display tick. The window calls tick() first
-// thing on every timer tick with the local time it read for that tick; the
-// first tick in a later minute than the tick before writes that minute's line,
-// stamped hh:mm:00. Usually that is the first tick of second 0; when the
-// window thread was held up through second 0 it is the first tick after, so
-// no minute in which the log was ticking loses its line. The first tick of all
+// with the log texts of the last display tick; a line after a minute without
+// a display tick (no frame came: reception stopped, the line silent or gone)
+// has the placeholders "---.-" and "----.--" instead of stale readings. The window calls tick()
+// first thing on every timer tick with the local time it read for that tick; the first tick in a
+// later minute than the tick before writes that minute's line, stamped hh:mm:00. Usually that is
+// the first tick of second 0; when the window thread was held up through second 0 it is the first
+// tick after, so no minute in which the log was ticking loses its line. The first tick of all
 // writes nothing: a program started in the middle of a minute (second 0
 // included) begins with the next one. A clock set forward writes the line of
 // the minute it lands in, not the minutes it skipped; a clock set back writes
@@ -52,8 +53,9 @@ private:
     std::string path_; // the folder, the separator, then room for a day's name
     std::size_t folderLength_ = 0;
     bool ticked_ = false;
-    std::int64_t previousMinute_ = 0; // minutes since 1970 of the previous tick
-    bool troubleSaid_ = false;        // a failure was said and no line written since
+    std::int64_t previousMinute_ = 0;        // minutes since 1970 of the previous tick
+    bool troubleSaid_ = false;               // a failure was said and no line written since
+    std::uint64_t displayTicksAtMinute_ = 0; // the board's count at the last minute's turn
 };
 
 } // namespace kelvora

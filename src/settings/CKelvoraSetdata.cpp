@@ -3,10 +3,12 @@
 #include "settings/Language.h"
 #include "settings/Resources.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -36,6 +38,14 @@ constexpr std::array<int, 3> kColourEdits{1029, 1030, 1031};
 constexpr int kFramesReadout = 1032;
 constexpr int kJmaAccelReadout = 1033;
 constexpr int kColourTextLength = 7;
+constexpr double kLowestStartIntensity = -2.9;
+constexpr double kHighestStartIntensity = 13.0;
+constexpr double kLowestStopIntensity = -3.0;
+constexpr double kHighestStopIntensity = 12.9;
+constexpr std::int32_t kFewestSeconds = 10;
+constexpr std::int32_t kMostSeconds = 300;
+constexpr int kJmaScaleRadio = 1016;
+constexpr int kMercalliScaleRadio = 1017;
 constexpr std::size_t kMostPorts = 255;
 constexpr int kTickMilliseconds = 50;
 constexpr int kDeviceRole = Qt::UserRole;
@@ -136,6 +146,11 @@ bool parseLeadingNumber(const QString& text, double& value) {
     return true;
 }
 
+bool leadingNumberIsWhole(const QString& text) {
+    double value = 0;
+    return !parseLeadingNumber(text, value) || value == std::trunc(value);
+}
+
 bool parseLeadingInteger(const QString& text, std::int32_t& value) {
     const QByteArray bytes = text.left(63).toUtf8();
     char* end = nullptr;
@@ -156,6 +171,9 @@ CKelvoraSetdata::CKelvoraSetdata(Settings& settings, SettingsDialogSource& sourc
                         this);
         box.exec();
     };
+    ask = [this](const QString& text) {
+        return QMessageBox::question(this, QStringLiteral("Kelvora"), text) == QMessageBox::Yes;
+    };
     for (const int id : kColourEdits) {
         edit(id)->setMaxLength(kColourTextLength);
     }
@@ -168,6 +186,16 @@ CKelvoraSetdata::CKelvoraSetdata(Settings& settings, SettingsDialogSource& sourc
             &CKelvoraSetdata::reject);
     connect(widgets_.as<QPushButton>(kResetButton), &QPushButton::clicked, this,
             &CKelvoraSetdata::reset);
+    for (const int scale : {0, 1}) {
+        const int id = scale == 0 ? kJmaScaleRadio : kMercalliScaleRadio;
+        if (auto* radio = widgets_.as<QAbstractButton>(id)) {
+            connect(radio, &QAbstractButton::toggled, this, [this, scale](bool checked) {
+                if (checked) {
+                    scaleChosen(scale);
+                }
+            });
+        }
+    }
     showValues(); // the placeholders: 0, 0, 0 and empty colours
 
     timer_.setTimerType(Qt::PreciseTimer);
@@ -299,20 +327,57 @@ void CKelvoraSetdata::refuse(int id, const QString& message) {
     field->selectAll();
 }
 
-bool CKelvoraSetdata::readValues() {
-    double start = 0;
-    if (!parseLeadingNumber(edit(kStartIntensityEdit)->text(), start)) {
-        refuse(kStartIntensityEdit, messageText(Message::EnterNumber));
+QString CKelvoraSetdata::fieldName(int id) const {
+    const QLabel* label = widgets_.labelOf(id);
+    return label != nullptr ? label->text() : QString();
+}
+
+bool CKelvoraSetdata::readIntensity(int id, double lowest, double highest, double& value) {
+    if (!parseLeadingNumber(edit(id)->text(), value)) {
+        refuse(id, messageText(Message::EnterNumber));
         return false;
     }
+    // Said rather than moved to the nearest limit behind the user's back.
+    // A hair of slack: start - 0.1 is not exactly the tenth the user types.
+    if (value < lowest - 1e-9 || value > highest + 1e-9) {
+        refuse(id, messageText(Message::NumberOutOfRange)
+                       .arg(fieldName(id), QString::number(lowest, 'f', 1),
+                            QString::number(highest, 'f', 1)));
+        return false;
+    }
+    value = truncateToTenth(value);
+    return true;
+}
+
+bool CKelvoraSetdata::readValues() {
+    double start = 0;
+    if (!readIntensity(kStartIntensityEdit, kLowestStartIntensity, kHighestStartIntensity, start)) {
+        return false;
+    }
+    // Below the start, or a recording could never end.
     double stop = 0;
-    if (!parseLeadingNumber(edit(kStopIntensityEdit)->text(), stop)) {
-        refuse(kStopIntensityEdit, messageText(Message::EnterNumber));
+    if (!readIntensity(kStopIntensityEdit, kLowestStopIntensity,
+                       std::min(kHighestStopIntensity, start - 0.1), stop)) {
+        return false;
+    }
+    if (stop >= start) { // a stop above start - 0.1 that truncates to the start
+        refuse(kStopIntensityEdit, messageText(Message::NumberOutOfRange)
+                                       .arg(fieldName(kStopIntensityEdit),
+                                            QString::number(kLowestStopIntensity, 'f', 1),
+                                            QString::number(start - 0.1, 'f', 1)));
         return false;
     }
     std::int32_t seconds = 0;
-    if (!parseLeadingInteger(edit(kMinimumSecondsEdit)->text(), seconds)) {
+    const QString secondsText = edit(kMinimumSecondsEdit)->text();
+    if (!parseLeadingInteger(secondsText, seconds)) {
         refuse(kMinimumSecondsEdit, messageText(Message::EnterInteger));
+        return false;
+    }
+    if (!leadingNumberIsWhole(secondsText) || seconds < kFewestSeconds || seconds > kMostSeconds) {
+        refuse(kMinimumSecondsEdit, messageText(Message::WholeSecondsOutOfRange)
+                                        .arg(fieldName(kMinimumSecondsEdit))
+                                        .arg(kFewestSeconds)
+                                        .arg(kMostSeconds));
         return false;
     }
     std::array<QString, 3> colours;
@@ -346,6 +411,20 @@ void CKelvoraSetdata::accept() {
     if (!readValues()) {
         return; // prompted; the dialog stays open and nothing has changed
     }
+    // A quiet sensor reads about -0.7 on the Mercalli scale: with the JMA
+    // thresholds it would record without end.
+    const bool mercalli = isChecked(kMercalliScaleRadio) ||
+                          (!isChecked(kJmaScaleRadio) && settings_.pipeline.intensityScale != 0);
+    if (mercalli && RecordThresholds{startIntensity_, stopIntensity_} == kJmaRecordThresholds &&
+        ask(messageText(Message::ProposeMercalliThresholds)
+                .arg(formatIntensity(kJmaRecordThresholds.start),
+                     formatIntensity(kJmaRecordThresholds.stop),
+                     formatIntensity(kMercalliRecordThresholds.start),
+                     formatIntensity(kMercalliRecordThresholds.stop)))) {
+        startIntensity_ = kMercalliRecordThresholds.start;
+        stopIntensity_ = kMercalliRecordThresholds.stop;
+        showThresholds(kMercalliRecordThresholds);
+    }
     timer_.stop();
     setupDone_ = false;
 
@@ -366,32 +445,10 @@ void CKelvoraSetdata::accept() {
         settings_.pipeline.intensityScale = 1;
     }
 
-    double start = startIntensity_;
-    if (start > 13.0) {
-        start = 13.0;
-    }
-    if (start < -2.9) {
-        start = -2.9;
-    }
-    start = truncateToTenth(start);
-    startIntensity_ = start;
-    settings_.recorder.recordStartIntensity = start;
-
-    double stop = stopIntensity_;
-    if (stop > 12.9) {
-        stop = 12.9;
-    }
-    if (stop < -3.0) {
-        stop = -3.0;
-    }
-    stop = truncateToTenth(stop);
-    if (stop >= start) {
-        stop = start - 0.1; // not truncated again
-    }
-    stopIntensity_ = stop;
-    settings_.recorder.recordStopIntensity = stop;
-
-    settings_.recorder.recordMinSeconds = std::clamp(minimumSeconds_, 10, 300);
+    // Read checked the ranges and cut both to tenths.
+    settings_.recorder.recordStartIntensity = startIntensity_;
+    settings_.recorder.recordStopIntensity = stopIntensity_;
+    settings_.recorder.recordMinSeconds = minimumSeconds_;
 
     settings_.autoStart = isChecked(1021) ? 1 : 0;
     settings_.minimiseAtStart = isChecked(1022) ? 1 : 0;
@@ -416,8 +473,6 @@ void CKelvoraSetdata::reject() {
 
 void CKelvoraSetdata::reset() {
     const Settings defaults; // a new object holds every default
-    startIntensity_ = defaults.recorder.recordStartIntensity;
-    stopIntensity_ = defaults.recorder.recordStopIntensity;
     minimumSeconds_ = defaults.recorder.recordMinSeconds;
     colourTexts_ = {colourText(defaults.backgroundColour), colourText(defaults.textColour),
                     colourText(defaults.disabledTextColour)};
@@ -434,7 +489,38 @@ void CKelvoraSetdata::reset() {
         setCheck(defaults.pipeline.jmaWindowMode != 0 ? 1014 : 1015, true);
         setCheck(defaults.pipeline.intensityScale == 0 ? 1016 : 1017, true);
     }
+    // The thresholds of the scale that stays chosen while receiving.
+    const RecordThresholds thresholds =
+        recordThresholdDefaults(isChecked(kMercalliScaleRadio) ? 1 : 0);
+    startIntensity_ = thresholds.start;
+    stopIntensity_ = thresholds.stop;
     showValues();
+}
+
+void CKelvoraSetdata::scaleChosen(int scale) {
+    if (!setupDone_) {
+        return; // the set-up shows the copies as they are
+    }
+    // The other scale's defaults become this one's, where they fit; values
+    // of the user's own are left alone. Visible in the fields, and Cancel
+    // still drops them.
+    const RecordThresholds other = recordThresholdDefaults(scale == 0 ? 1 : 0);
+    if (fieldsHold(other)) {
+        showThresholds(recordThresholdDefaults(scale));
+    }
+}
+
+bool CKelvoraSetdata::fieldsHold(RecordThresholds thresholds) const {
+    double start = 0;
+    double stop = 0;
+    return parseLeadingNumber(edit(kStartIntensityEdit)->text(), start) &&
+           parseLeadingNumber(edit(kStopIntensityEdit)->text(), stop) &&
+           RecordThresholds{truncateToTenth(start), truncateToTenth(stop)} == thresholds;
+}
+
+void CKelvoraSetdata::showThresholds(RecordThresholds thresholds) {
+    edit(kStartIntensityEdit)->setText(formatIntensity(thresholds.start));
+    edit(kStopIntensityEdit)->setText(formatIntensity(thresholds.stop));
 }
 
 void CKelvoraSetdata::showCaptionColours(bool receiving) {

@@ -47,9 +47,13 @@ public:
     // The closed box shows "COM33". Empty when there is no such item.
     QString openListText(int item) const;
 
-    // Shows the prompt for a field that cannot be read: a message box with
-    // the warning icon unless replaced (tests replace it, a box would block).
+    // Shows the prompt for a field that cannot be read or is out of range: a
+    // message box with the warning icon unless replaced (tests replace it, a
+    // box would block).
     std::function<void(const QString&)> prompt;
+    // Asks a yes-or-no question (Save with the Mercalli scale and the JMA
+    // thresholds); true for yes. A question box unless replaced.
+    std::function<bool(const QString&)> ask;
     // F1 without Shift, Ctrl or Alt: opens the manual (the program's part).
     std::function<void()> openManual;
 
@@ -68,6 +72,11 @@ private:
     void fillPortList();
     void showValues();
     bool readValues();
+    bool readIntensity(int id, double lowest, double highest, double& value);
+    QString fieldName(int id) const;
+    void scaleChosen(int scale);
+    bool fieldsHold(RecordThresholds thresholds) const;
+    void showThresholds(RecordThresholds thresholds);
     void refuse(int id, const QString& message);
     void showCaptionColours(bool receiving);
     void setCheck(int id, bool checked);
@@ -100,5 +109,8 @@ bool parseColourText(const QString& text, std::int32_t& colour);
 bool parseLeadingNumber(const QString& text, double& value);
 // The same for an integer, of which the first 63 characters are read.
 bool parseLeadingInteger(const QString& text, std::int32_t& value);
+// False when the number a field begins with has a fraction ("30.5"), where
+// whole seconds are meant; "45abc" and "30.0" are whole.
+bool leadingNumberIsWhole(const QString& text);
 
 } // namespace kelvora

@@ -227,6 +227,18 @@ const char* messageName(Message message) {
         return "uart-setup-failed";
     case Message::TimeoutSetupFailed:
         return "timeout-setup-failed";
+    case Message::PortUnmapped:
+        return "port-unmapped";
+    case Message::PortNoDevice:
+        return "port-no-device";
+    case Message::PortPermissionDenied:
+        return "port-permission-denied";
+    case Message::PortHeld:
+        return "port-held";
+    case Message::PortNotSerial:
+        return "port-not-serial";
+    case Message::PortSystemError:
+        return "port-system-error";
     case Message::EnterNumber:
         return "enter-number";
     case Message::EnterInteger:
@@ -253,6 +265,18 @@ const char* messageName(Message message) {
         return "velocity-trigger-is";
     case Message::VelocityTriggerIsOff:
         return "velocity-trigger-is-off";
+    case Message::NumberOutOfRange:
+        return "number-out-of-range";
+    case Message::WholeSecondsOutOfRange:
+        return "whole-seconds-out-of-range";
+    case Message::ProposeMercalliThresholds:
+        return "propose-mercalli-thresholds";
+    case Message::LineNoData:
+        return "line-no-data";
+    case Message::LineDisconnected:
+        return "line-disconnected";
+    case Message::LineNoDataSince:
+        return "line-no-data-since";
     }
     return "";
 }

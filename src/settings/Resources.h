@@ -36,16 +36,26 @@ QString languageDisplayName(int languageIndex);
 QString resourceString(int id, int languageIndex);
 QString resourceString(int id); // in currentLanguage()
 
-// The fixed texts the program shows or uses, Japanese in every language.
-// Their names in res/strings.json are given beside each.
+// The fixed texts the program shows or uses, in the five languages where
+// they are words (the version line, the manual's name and a bare system
+// text have one variant). Their names in res/strings.json are given beside
+// each.
 enum class Message {
-    AlreadyRunning,       // "already-running": a second instance was started
-    CannotOpenFile,       // "cannot-open-file": the manual could not be opened
-    PortOpenFailed,       // "port-open-failed": reception start, opening the port
-    BufferSetupFailed,    // "buffer-setup-failed": reception start, queue sizes
-    PurgeFailed,          // "purge-failed": reception start, clearing the buffers
-    UartSetupFailed,      // "uart-setup-failed": reception start, line settings
-    TimeoutSetupFailed,   // "timeout-setup-failed": reception start, time-outs
+    AlreadyRunning,     // "already-running": a second instance was started
+    CannotOpenFile,     // "cannot-open-file": the manual could not be opened
+    PortOpenFailed,     // "port-open-failed": reception start, opening the port
+    BufferSetupFailed,  // "buffer-setup-failed": reception start, queue sizes
+    PurgeFailed,        // "purge-failed": reception start, clearing the buffers
+    UartSetupFailed,    // "uart-setup-failed": reception start, line settings
+    TimeoutSetupFailed, // "timeout-setup-failed": reception start, time-outs
+    // Why the port did not open, below PortOpenFailed: "%1" is "COM<n>",
+    // "%2" its device path.
+    PortUnmapped,         // "port-unmapped": the number names no device (no "%2")
+    PortNoDevice,         // "port-no-device": the device node does not exist
+    PortPermissionDenied, // "port-permission-denied": no access, with the dialout hint
+    PortHeld,             // "port-held": another program holds the port
+    PortNotSerial,        // "port-not-serial": the node is no terminal
+    PortSystemError,      // "port-system-error": any other cause, "%3" the system's text
     EnterNumber,          // "enter-number": settings dialog, a field needs a number
     EnterInteger,         // "enter-integer": settings dialog, a field needs an integer
     TextTooLong,          // "text-too-long": settings dialog, "%1" is the most characters
@@ -59,6 +69,14 @@ enum class Message {
     VelocityTriggerOff,   // "velocity-trigger-off": ... off
     VelocityTriggerIs,    // "velocity-trigger-is": Ctrl+Alt+S, "%1" is the value
     VelocityTriggerIsOff, // "velocity-trigger-is-off": Ctrl+Alt+S while off
+    // Settings dialog, a field out of range: "%1" the field, "%2" to "%3" the range.
+    NumberOutOfRange,          // "number-out-of-range": a number
+    WholeSecondsOutOfRange,    // "whole-seconds-out-of-range": whole seconds
+    ProposeMercalliThresholds, // "propose-mercalli-thresholds": "%1", "%2" JMA, "%3", "%4" Mercalli
+    // The line's health on the face and in the tray's tooltip.
+    LineNoData,       // "line-no-data": the no-data tile's caption
+    LineDisconnected, // "line-disconnected": the tile's caption while the port is reopened
+    LineNoDataSince,  // "line-no-data-since": "%1" is the time of the last frame
 };
 QString messageText(Message message, int languageIndex);
 QString messageText(Message message); // in currentLanguage()

@@ -12,7 +12,8 @@ namespace kelvora {
 namespace {
 
 // Every setting once: its key, how it is stored, its default and its copy.
-// The table is in the order of writing; reading has no order that matters.
+// The table is in the order of writing, which reading follows too: the
+// recording thresholds' defaults depend on Radio/SiSel, read before them.
 enum class Phase { Language, Window, Colours };
 enum class Default {
     Fixed,   // `initial`
@@ -21,6 +22,8 @@ enum class Default {
     Left,
     Bottom,
     Right,
+    RecordStart, // the loaded scale's recording thresholds
+    RecordStop,
 };
 // A copy, whichever of the three forms it takes.
 using Copy = std::variant<std::int32_t*, Relaxed<std::int32_t>*, Relaxed<double>*>;
@@ -63,9 +66,11 @@ constexpr Definition kDefinitions[] = {
      [](Settings& s) -> Copy { return &s.pipeline.useSensorVelocity; }},
     {key::kRecordStartVelocity, Phase::Window, 1000, Default::Fixed, defaults::kRecordStartVelocity,
      [](Settings& s) -> Copy { return &s.recorder.recordStartVelocity; }},
-    {key::kRecordStartIntensity, Phase::Window, 10, Default::Fixed, defaults::kRecordStartIntensity,
+    {key::kRecordStartIntensity, Phase::Window, 10, Default::RecordStart,
+     defaults::kRecordStartIntensity,
      [](Settings& s) -> Copy { return &s.recorder.recordStartIntensity; }},
-    {key::kRecordStopIntensity, Phase::Window, 10, Default::Fixed, defaults::kRecordStopIntensity,
+    {key::kRecordStopIntensity, Phase::Window, 10, Default::RecordStop,
+     defaults::kRecordStopIntensity,
      [](Settings& s) -> Copy { return &s.recorder.recordStopIntensity; }},
     {key::kRecordMinSeconds, Phase::Window, 1, Default::Fixed, defaults::kRecordMinSeconds,
      [](Settings& s) -> Copy { return &s.recorder.recordMinSeconds; }},
@@ -79,8 +84,11 @@ constexpr Definition kDefinitions[] = {
      [](Settings& s) -> Copy { return &s.disabledTextColour; }},
     {key::kOnTop, Phase::Window, 1, Default::Current, 1,
      [](Settings& s) -> Copy { return &s.stayOnTop; }},
+    // Our own keys follow the 22 entries, which keep their order.
+    {key::kReconnect, Phase::Window, 1, Default::Fixed, 1,
+     [](Settings& s) -> Copy { return &s.reconnect; }},
 };
-static_assert(std::size(kDefinitions) == 22);
+static_assert(std::size(kDefinitions) == 23);
 
 std::int32_t storedForm(const Copy& copy, int scale) {
     return std::visit(
@@ -118,8 +126,15 @@ void setInitial(const Copy& copy, double initial) {
         copy);
 }
 
-std::int32_t storedDefault(const Definition& d, const Copy& copy, const WindowRect& centred) {
+std::int32_t storedDefault(const Definition& d, const Settings& settings, const Copy& copy,
+                           const WindowRect& centred) {
     switch (d.kind) {
+    case Default::RecordStart:
+        return scaledToStored(recordThresholdDefaults(settings.pipeline.intensityScale).start,
+                              d.scale);
+    case Default::RecordStop:
+        return scaledToStored(recordThresholdDefaults(settings.pipeline.intensityScale).stop,
+                              d.scale);
     case Default::Current:
         return storedForm(copy, d.scale);
     case Default::Top:
@@ -142,9 +157,10 @@ void load(Settings& settings, SettingsStore& store, Phase phase, const WindowRec
             continue;
         }
         const Copy copy = d.copy(settings);
-        setFromStored(copy,
-                      store.readInt(d.key.section, d.key.entry, storedDefault(d, copy, centred)),
-                      d.scale);
+        setFromStored(
+            copy,
+            store.readInt(d.key.section, d.key.entry, storedDefault(d, settings, copy, centred)),
+            d.scale);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/PipelineSettings.h"
+#include "core/RecordThresholds.h"
 #include "core/Relaxed.h"
 #include "settings/SettingsStore.h"
 
@@ -38,6 +39,8 @@ inline constexpr Key kLanguage{"Language", "LangNo"};
 inline constexpr Key kBackgroundColour{"FormColor", "BackGraund"};
 inline constexpr Key kTextColour{"FormColor", "StaticText"};
 inline constexpr Key kDisabledTextColour{"FormColor", "StaticText2"};
+// Our own, written after the 22 above.
+inline constexpr Key kReconnect{"Receive", "Reconnect"};
 } // namespace key
 
 // The main window's normal rectangle in screen pixels (always the framed one).
@@ -81,15 +84,19 @@ struct Settings {
     std::int32_t disabledTextColour;
     PipelineSettings pipeline; // useSensorSiGal, useSensorVelocity, jmaWindowMode, IntensityScale
     RecorderSettings recorder; // recordStart/StopIntensity, recordMinSeconds, recordStartVelocity
+    // 1: a port lost while receiving is opened again until the device is back.
+    std::int32_t reconnect;
 
     // Application start-up, before any window: the language alone. A value
     // of 5 or more becomes 0.
     void loadLanguage(SettingsStore& store);
     // Main-window initialisation: everything but the language and the colours.
+    // An absent start or stop threshold takes the default of the scale loaded
+    // (Radio/SiSel is read first); a stored one is kept as it is.
     void loadWindowSettings(SettingsStore& store, WorkArea workArea);
     // The end of the same initialisation.
     void loadColours(SettingsStore& store);
-    // Window destruction: all 22 entries in one pass.
+    // Window destruction: all 22 entries in one pass, then our own.
     void saveAll(SettingsStore& store) const;
 
     static WindowRect defaultWindowRect(WorkArea workArea);

@@ -7,6 +7,7 @@
 #include "settings/QtSettingsStore.h"
 #include "settings/Resources.h"
 #include "shell/CKelvoraDlg.h"
+#include "shell/InstanceActivation.h"
 #include "shell/MessageBox.h"
 #include "shell/TerminationSignals.h"
 
@@ -25,14 +26,17 @@ int CKelvoraApp::run() {
     QApplication::setWindowIcon(applicationIcon());
     QtSettingsStore store(applicationName());
 
-    if (instance_.acquire(kInstanceName) == SingleInstance::Result::AlreadyRunning) {
-        // The running instance is neither activated nor told.
-        showMessageBox(nullptr, messageText(Message::AlreadyRunning));
-        return 0;
-    }
-
+    const SingleInstance::Result instance = instance_.acquire(kInstanceName);
     settings_.loadLanguage(store);
     applyLanguage(settings_.LanguageIndex);
+    if (instance == SingleInstance::Result::AlreadyRunning) {
+        // The running monitor shows its window; the user hears of the second
+        // start only when it cannot be reached (hung, or of an older kind).
+        if (!requestActivation(activationSocketPath(instance_.path()), kActivationLimit)) {
+            showMessageBox(nullptr, messageText(Message::AlreadyRunning));
+        }
+        return 0;
+    }
 
     MonitorWindowOptions options;
     options.help = [this](QWidget& asking) { manual_.open(asking); };
@@ -41,6 +45,11 @@ int CKelvoraApp::run() {
     // kill, Ctrl-C and the end of the session close the window the normal
     // way, also while a message box or menu is open.
     TerminationSignals termination([&window](int) { window.closeOnTerminationSignal(); });
+    ActivationServer activation;
+    if (instance == SingleInstance::Result::Acquired) {
+        activation.showWindow = [&window] { window.bringToFront(); };
+        activation.listen(activationSocketPath(instance_.path()));
+    }
     // The window's run lasts until it is closed. Not QDialog::exec(): the
     // frame and stay-on-top changes re-create the native window, and a
     // modal run would take the momentary hide for the end.

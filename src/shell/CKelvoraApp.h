@@ -6,14 +6,19 @@
 
 #include <QString>
 
+#include <chrono>
+
 namespace kelvora {
 
-// The program from start to end: one instance per user, the stored language
-// applied, the main window run modally for the whole life of the program.
+// The program from start to end: one instance per user (a second start
+// brings the first one's window to the front and ends), the stored language
+// applied, the main window run for the whole life of the program.
 class CKelvoraApp {
 public:
     // The name of the single-instance lock.
     static constexpr const char* kInstanceName = "Kelvora.exe";
+    // How long a second start waits for the running one to show its window.
+    static constexpr std::chrono::milliseconds kActivationLimit{5000};
 
     // Runs the program; returns its exit status. A QApplication must exist.
     int run();

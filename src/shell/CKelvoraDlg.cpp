@@ -184,6 +184,14 @@ void CKelvoraDlg::setButtonCaptions() {
 void CKelvoraDlg::reloadLanguage() {
     face_->setBackground(loadBackground(currentLanguage(), QString::fromStdString(workingFolder_)));
     setButtonCaptions();
+    // The tray menu's actions keep their commands; only their texts change.
+    const std::vector<MenuItem> trayItems = resourceMenu(154, currentLanguage());
+    const QList<QAction*> trayActions = trayMenu_->actions();
+    for (qsizetype i = 0; i < trayActions.size() && i < qsizetype(trayItems.size()); ++i) {
+        if (!trayItems[static_cast<std::size_t>(i)].separator) {
+            trayActions[i]->setText(trayItems[static_cast<std::size_t>(i)].text);
+        }
+    }
 }
 
 void CKelvoraDlg::setIntensityReadout() {
@@ -262,6 +270,27 @@ void CKelvoraDlg::startupStep() {
     }
 }
 
+void CKelvoraDlg::showLineHealth(LineState state, const LocalTime* lastFrame) {
+    if (state != LineState::NoData && state != LineState::Retrying) {
+        face_->imageFrame().clearNoData();
+        drawIntensityImage();
+        tray_->setTip(messageText(Message::TrayTip));
+        return;
+    }
+    const QString since = lastFrame == nullptr
+                              ? QStringLiteral("--:--:--")
+                              : QStringLiteral("%1:%2:%3")
+                                    .arg(lastFrame->hour, 2, 10, QLatin1Char('0'))
+                                    .arg(lastFrame->minute, 2, 10, QLatin1Char('0'))
+                                    .arg(lastFrame->second, 2, 10, QLatin1Char('0'));
+    const QString caption =
+        messageText(state == LineState::Retrying ? Message::LineDisconnected : Message::LineNoData);
+    face_->imageFrame().showNoData(caption, since);
+    // The first line names the program, as the usual tooltip does.
+    tray_->setTip(QStringLiteral("Kelvora\n%1\n%2")
+                      .arg(messageText(Message::LineNoDataSince).arg(since), caption));
+}
+
 void CKelvoraDlg::followDrag() {
     if (placement_.dragActive()) {
         placement_.followDrag(QCursor::pos());
@@ -284,6 +313,17 @@ void CKelvoraDlg::restoreFromTray() {
     trayHiddenState_ = 2;
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showNormal();
+    raise();
+    activateWindow();
+}
+
+void CKelvoraDlg::bringToFront() {
+    if (trayHiddenState_ == 1) {
+        restoreFromTray();
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     raise();
     activateWindow();
 }
@@ -458,6 +498,10 @@ void CKelvoraDlg::showIdle() {
 
 void CKelvoraDlg::showStartFailure(StartFailure reason) {
     showMessageBox(this, messageText(startFailureMessage(reason)));
+}
+
+void CKelvoraDlg::showOpenFailure(const PortOpenFailure& failure) {
+    showMessageBox(this, portOpenFailureText(failure, currentLanguage()));
 }
 
 void CKelvoraDlg::accept() {}

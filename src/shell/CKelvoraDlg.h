@@ -66,7 +66,10 @@ public:
 
     // Commands of the window.
     void toggleFrame() override;
-    void startReception() override { instrument_->reception().StartReceive(settings_.portIndex); }
+    void startReception() override {
+        instrument_->reception().setReconnect(settings_.reconnect == 1);
+        instrument_->reception().StartReceive(settings_.portIndex);
+    }
     void stopReception() { instrument_->reception().RequestStop(); }
     // Re-reads the language-dependent parts: background and button captions.
     void reloadLanguage();
@@ -96,6 +99,9 @@ public:
     // SIGTERM, SIGINT, SIGHUP: every open menu and modal box ends, then the
     // normal close; the program's run is over once this returns.
     void closeOnTerminationSignal();
+    // A second start asked for the window: back from the tray or from
+    // minimised, raised and active.
+    void bringToFront();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,11 +115,13 @@ private:
     void showReceiving() override;
     void showIdle() override;
     void showStartFailure(StartFailure reason) override;
+    void showOpenFailure(const PortOpenFailure& failure) override;
     // PeriodicUpdateHost
     void drawIntensityImage() override;
     void startupStep() override;
     void followDrag() override;
     void hideIfMinimised() override;
+    void showLineHealth(LineState state, const LocalTime* lastFrame) override;
     // KeyboardShortcutHost
     void stopReceptionIfRunning() override { stopReception(); }
     void openLanguageDialog() override;

@@ -34,6 +34,12 @@ void SystemTrayIcon::add(const QIcon& icon, const QString& tip, QMenu* menu) {
     icon_->show();
 }
 
+void SystemTrayIcon::setTip(const QString& tip) {
+    if (icon_) {
+        icon_->setToolTip(tip);
+    }
+}
+
 void SystemTrayIcon::remove() {
     if (icon_) {
         icon_->hide();

@@ -22,6 +22,8 @@ public:
     virtual bool available() = 0;
     // Shows the icon with its tooltip; a right click opens `menu`.
     virtual void add(const QIcon& icon, const QString& tip, QMenu* menu) = 0;
+    // A new tooltip for the icon shown.
+    virtual void setTip(const QString& tip) = 0;
     virtual void remove() = 0;
 
     // A double click on the icon.
@@ -37,6 +39,7 @@ public:
 
     bool available() override;
     void add(const QIcon& icon, const QString& tip, QMenu* menu) override;
+    void setTip(const QString& tip) override;
     void remove() override;
 
 private:

@@ -366,19 +366,30 @@ INSTANTIATE_TEST_SUITE_P(
                                    " 20.0, 50.0,----.--,----.--"}),
     CaseName());
 
-TEST_F(ObservationLogIn, EachLineTakesTheLastTextsAlsoAfterReceptionStops) {
+// A minute without frames (reception stopped, the line silent or gone) logs
+// the placeholders, not the last readings again; frames bring readings back.
+TEST_F(ObservationLogIn, AMinuteWithoutFramesLogsThePlaceholdersNotStaleReadings) {
     receive(25.3f, 55.0f, 1013.25f, 1015.5f);
     tick(hms(12, 0, 59, 990));
     tick(hms(12, 1, 0));
     receive(26.1f, 54.0f, 1012.5f, 1014.75f);
     tick(hms(12, 1, 59, 990));
     tick(hms(12, 2, 0));
-    // No more frames: the last readings go on.
     tick(hms(12, 2, 59, 990));
     tick(hms(12, 3, 0));
+    receive(27.0f, 53.0f, 1011.0f, 1013.0f);
+    tick(hms(12, 3, 59, 990), 0); // frames in a minute the log was off for
+    tick(hms(12, 4, 0), 0);
+    tick(hms(12, 4, 59, 990));
+    tick(hms(12, 5, 0));
+    receive(27.5f, 52.0f, 1010.5f, 1012.5f);
+    tick(hms(12, 5, 59, 990));
+    tick(hms(12, 6, 0));
     EXPECT_EQ(day("20260314.txt"), "2026-03-14,12:01:00, 25.3, 55.0,1013.25,1015.50,0,0\r\n"
                                    "2026-03-14,12:02:00, 26.1, 54.0,1012.50,1014.75,0,0\r\n"
-                                   "2026-03-14,12:03:00, 26.1, 54.0,1012.50,1014.75,0,0\r\n");
+                                   "2026-03-14,12:03:00," +
+                                       kPlaceholders + "2026-03-14,12:05:00," + kPlaceholders +
+                                       "2026-03-14,12:06:00, 27.5, 52.0,1010.50,1012.50,0,0\r\n");
 }
 
 TEST(DisplayTextBoardObservationTexts, AreTheFourLogTextsInOrder) {

@@ -5,6 +5,7 @@
 // the current language.
 #include "settings/Resources.h"
 #include "settings/Language.h"
+#include "support/TestNames.h"
 
 #include <gtest/gtest.h>
 
@@ -93,7 +94,7 @@ TEST(ResourceSet, VariantsAreExactlyThoseOfTheResourceTable) {
         {ResourceKind::String, 101, kAllFolders},   {ResourceKind::String, 40000, kAllFolders},
         {ResourceKind::String, 40001, kAllFolders}, {ResourceKind::String, 40002, kAllFolders},
         {ResourceKind::String, 40003, kAllFolders}, {ResourceKind::String, 40004, kAllFolders},
-        {ResourceKind::Menu, 150, kAllFolders},     {ResourceKind::Menu, 154, kJapaneseOnly},
+        {ResourceKind::Menu, 150, kAllFolders},     {ResourceKind::Menu, 154, kAllFolders},
         {ResourceKind::Dialog, 152, kAllFolders},   {ResourceKind::Dialog, 100, kJapaneseOnly},
         {ResourceKind::Dialog, 102, kJapaneseOnly}, {ResourceKind::Dialog, 151, kJapaneseOnly},
     };
@@ -119,14 +120,13 @@ TEST(LanguageVariant, EveryOtherIndexIsEnglish) {
         EXPECT_EQ(resourceDialog(152, index).title, resourceDialog(152, variant).title) << index;
     }
     EXPECT_EQ(resourceString(40003, -1), u("Receive Start"));
-    EXPECT_EQ(resourceMenu(150, 9).front().text, u("Switching frame presence/absence"));
+    EXPECT_EQ(resourceMenu(150, 9).front().text, u("Show/Hide Window Frame"));
 }
 
 TEST(LanguageVariant, AOneVariantResourceServesEveryLanguage) {
     const DialogTemplate japanese = resourceDialog(151, 0);
     ASSERT_FALSE(japanese.isNull());
     EXPECT_EQ(japanese.title, u("Langage Select"));
-    const std::vector<MenuItem> tray = resourceMenu(154, 0);
     for (int language : kLanguages) {
         SCOPED_TRACE("language " + std::to_string(language));
         for (int id : {100, 102, 151}) {
@@ -138,11 +138,6 @@ TEST(LanguageVariant, AOneVariantResourceServesEveryLanguage) {
             for (std::size_t i = 0; i < dialog.controls.size(); ++i) {
                 EXPECT_EQ(dialog.controls[i].caption, stored.controls[i].caption) << id;
             }
-        }
-        const std::vector<MenuItem> menu = resourceMenu(154, language);
-        ASSERT_EQ(menu.size(), tray.size());
-        for (std::size_t i = 0; i < menu.size(); ++i) {
-            EXPECT_EQ(menu[i].text, tray[i].text);
         }
     }
 }
@@ -193,7 +188,8 @@ TEST(ResourceText, StringsAreExactlyAsWritten) {
     }
 }
 
-TEST(ResourceText, FixedMessagesAreJapaneseInEveryLanguage) {
+// The Japanese texts are those the program always had, byte for byte.
+TEST(ResourceText, JapaneseMessagesStayAsTheyWere) {
     const std::vector<std::pair<Message, const char*>> cases = {
         {Message::AlreadyRunning, "このアプリは起動済みです。"},
         {Message::CannotOpenFile, "ファイルを開けません。"},
@@ -217,12 +213,126 @@ TEST(ResourceText, FixedMessagesAreJapaneseInEveryLanguage) {
         {Message::VelocityTriggerIsOff, "波形保存開始速度は、無効になっています"},
     };
     for (const auto& [message, text] : cases) {
-        for (int language : kLanguages) {
-            EXPECT_EQ(messageText(message, language), u(text))
-                << "message " << static_cast<int>(message) << ", language " << language;
-        }
+        EXPECT_EQ(messageText(message, 0), u(text)) << "message " << static_cast<int>(message);
+    }
+    // Not words: the same in every language.
+    for (int language : kLanguages) {
+        EXPECT_EQ(messageText(Message::VersionLine, language), u("Kelvora, Version 1.13"));
+        EXPECT_EQ(messageText(Message::ManualFile, language), u("取扱説明書.txt"));
     }
 }
+
+struct MessageCase {
+    Message message;
+    const char* name;
+};
+
+// Every message the program words, with its name in res/strings.json.
+const MessageCase kWordedMessages[] = {
+    {Message::AlreadyRunning, "already-running"},
+    {Message::CannotOpenFile, "cannot-open-file"},
+    {Message::PortOpenFailed, "port-open-failed"},
+    {Message::BufferSetupFailed, "buffer-setup-failed"},
+    {Message::PurgeFailed, "purge-failed"},
+    {Message::UartSetupFailed, "uart-setup-failed"},
+    {Message::TimeoutSetupFailed, "timeout-setup-failed"},
+    {Message::PortUnmapped, "port-unmapped"},
+    {Message::PortNoDevice, "port-no-device"},
+    {Message::PortPermissionDenied, "port-permission-denied"},
+    {Message::PortHeld, "port-held"},
+    {Message::PortNotSerial, "port-not-serial"},
+    {Message::EnterNumber, "enter-number"},
+    {Message::EnterInteger, "enter-integer"},
+    {Message::TextTooLong, "text-too-long"},
+    {Message::EnterColour, "enter-colour"},
+    {Message::TrayTip, "tray-tip"},
+    {Message::VelocityTrigger0013, "velocity-trigger-0.013"},
+    {Message::VelocityTrigger0020, "velocity-trigger-0.020"},
+    {Message::VelocityTrigger0100, "velocity-trigger-0.100"},
+    {Message::VelocityTriggerOff, "velocity-trigger-off"},
+    {Message::VelocityTriggerIs, "velocity-trigger-is"},
+    {Message::VelocityTriggerIsOff, "velocity-trigger-is-off"},
+};
+
+struct LanguageMessageCase {
+    int language;
+    MessageCase message;
+    std::string name;
+};
+
+void PrintTo(const LanguageMessageCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::vector<LanguageMessageCase> languageMessageCases() {
+    const char* folders[] = {"jpn", "eng", "cht", "chs", "kor"};
+    std::vector<LanguageMessageCase> cases;
+    for (int language = 0; language < 5; ++language) {
+        for (const MessageCase& message : kWordedMessages) {
+            cases.push_back(
+                {language, message, std::string(folders[language]) + "_" + message.name});
+        }
+    }
+    return cases;
+}
+
+bool hasKana(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x3040 && c.unicode() <= 0x30FF) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasCjk(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x2E80) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The %1, %2, %3 a text fills in.
+std::set<int> placeholders(const QString& text) {
+    std::set<int> found;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '%' && text[i + 1].isDigit()) {
+            found.insert(text[i + 1].digitValue());
+        }
+    }
+    return found;
+}
+
+class MessageInLanguage : public ::testing::TestWithParam<LanguageMessageCase> {};
+
+TEST_P(MessageInLanguage, IsWrittenInItAndFillsTheSameBlanks) {
+    const int language = GetParam().language;
+    const Message message = GetParam().message.message;
+    const QString text = messageText(message, language);
+    const QString japanese = messageText(message, 0);
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_EQ(placeholders(text), placeholders(japanese)) << text.toStdString();
+    if (language != 0) {
+        EXPECT_NE(text, japanese) << "still the Japanese text";
+        EXPECT_FALSE(hasKana(text)) << text.toStdString();
+    }
+    if (language == 1) {
+        EXPECT_FALSE(hasCjk(text)) << text.toStdString();
+    }
+    if (message == Message::TrayTip) {
+        // Two lines, within the longest tooltip every tray shows whole.
+        EXPECT_EQ(text.count('\n'), 1) << text.toStdString();
+        EXPECT_LE(text.size(), 127);
+    }
+    if (message == Message::PortPermissionDenied) {
+        EXPECT_TRUE(text.contains(u("sudo adduser $USER dialout"))) << "the README's hint";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLanguage, MessageInLanguage,
+                         ::testing::ValuesIn(languageMessageCases()), CaseName{});
 
 // A menu as text: "32772 text | - | ..." with "-" for a separator.
 std::string describe(const std::vector<MenuItem>& menu) {
@@ -245,11 +355,12 @@ TEST(ResourceMenu, ContextMenuOrderWithItsTwoSeparators) {
               "32772 フレーム枠の表示切り替え | 32771 移動 | - | 32774 言語 (Language) | "
               "32775 設定 | - | 32773 終了");
     EXPECT_EQ(describe(resourceMenu(150, 1)),
-              "32772 Switching frame presence/absence | 32771 Move | - | 32774 Language | "
-              "32775 Setting | - | 32773 Close");
-    EXPECT_EQ(describe(resourceMenu(150, 4)),
-              "32772 프레임 유무 전환 | 32771 이동 | - | 32774 언어 (Language) | 32775 설정 | - | "
-              "32773 창 닫기");
+              "32772 Show/Hide Window Frame | 32771 Move | - | 32774 Language | "
+              "32775 Settings | - | 32773 Exit");
+    EXPECT_EQ(
+        describe(resourceMenu(150, 4)),
+        "32772 창 테두리 표시 전환 | 32771 이동 | - | 32774 언어 (Language) | 32775 설정 | - | "
+        "32773 종료");
     // Every language: the same commands in the same places.
     for (int language = 0; language < 5; ++language) {
         std::vector<int> commands;
@@ -259,11 +370,23 @@ TEST(ResourceMenu, ContextMenuOrderWithItsTwoSeparators) {
         EXPECT_EQ(commands, (std::vector<int>{32772, 32771, 0, 32774, 32775, 0, 32773}))
             << language;
     }
-    EXPECT_EQ(resourceMenuTitle(150, 1), u("Setting"));
+    EXPECT_EQ(resourceMenuTitle(150, 1), u("Settings"));
+    EXPECT_EQ(resourceMenuTitle(150, 2), u("設定"));
+    EXPECT_EQ(resourceMenuTitle(150, 3), u("设置"));
 }
 
-TEST(ResourceMenu, TrayMenuIsJapaneseOnly) {
-    EXPECT_EQ(describe(resourceMenu(154, 1)), "32777 メインウインドウを表示 | - | 32776 終了");
+TEST(ResourceMenu, TrayMenuInEveryLanguage) {
+    const std::vector<std::pair<int, const char*>> cases = {
+        {0, "32777 メインウインドウを表示 | - | 32776 終了"},
+        {1, "32777 Show Main Window | - | 32776 Exit"},
+        {2, "32777 顯示主視窗 | - | 32776 結束"},
+        {3, "32777 显示主窗口 | - | 32776 退出"},
+        {4, "32777 메인 창 표시 | - | 32776 종료"},
+        {-1, "32777 Show Main Window | - | 32776 Exit"},
+    };
+    for (const auto& [language, menu] : cases) {
+        EXPECT_EQ(describe(resourceMenu(154, language)), menu) << language;
+    }
     EXPECT_TRUE(resourceMenu(151, 0).empty()) << "no such menu";
 }
 
@@ -409,11 +532,11 @@ TEST(DialogTemplates, SettingsDialogTextsPerLanguage) {
     const std::vector<Case> cases = {
         {0, u("設定"), u("保存する"), u(" 通信設定"), u("JMA 震度階級 (日本)"),
          u("テキスト色 (無効時)")},
-        {1, u("Setting"), u("Save"), u(" Communication settings"), u("JMA intensity scale (Japan)"),
-         u("Text color (Disabled)")},
-        {2, u("設定"), u("保持"), u("  通訊設定"), u("JMA 地震強度等級 (日本)"),
-         u("文字顏色 (禁用時)")},
-        {3, u("设置"), u("保持"), u("  通讯设置"), u("JMA 地震烈度等级 (日本)"),
+        {1, u("Settings"), u("Save"), u(" Communication settings"),
+         u("JMA intensity scale (Japan)"), u("Text color (Disabled)")},
+        {2, u("設定"), u("儲存"), u("  通訊設定"), u("JMA 地震強度等級 (日本)"),
+         u("文字顏色 (停用時)")},
+        {3, u("设置"), u("保存"), u("  通讯设置"), u("JMA 地震烈度等级 (日本)"),
          u("文本颜色 (禁用时)")},
         {4, u("설정"), u("저장"), u(" 통신 설정"), u("JMA 진도 계급 (일본)"),
          u("텍스트 색상 (비활성)")},
@@ -435,6 +558,30 @@ TEST(DialogTemplates, SettingsDialogTextsPerLanguage) {
         ASSERT_EQ(titles.size(), 8);
         EXPECT_EQ(titles.front(), c.firstGroupTitle);
     }
+}
+
+// The English dialog reads as English: the captions a reader stumbled on,
+// as they read now.
+TEST(DialogTemplates, EnglishSettingsCaptionsReadAsEnglish) {
+    QStringList captions;
+    for (const DialogControl& control : resourceDialog(152, 1).controls) {
+        captions.append(control.caption);
+    }
+    for (const char* caption :
+         {"Wave record start SI", "Wave record stop SI", "Auto receive start at startup",
+          "Receive (for 1 sec)", "Display always on top", "Use received data (SI gal)",
+          "Use received data (velocity)", " Waveform recording"}) {
+        EXPECT_TRUE(captions.contains(u(caption))) << caption;
+    }
+    for (const QString& caption : captions) {
+        for (const char* typo : {"recoad", "Receice", "receve", "in top", "data."}) {
+            EXPECT_FALSE(caption.contains(u(typo))) << caption.toStdString();
+        }
+    }
+    // And the Chinese ones say "save" and "received", not "keep" and "hosted".
+    EXPECT_EQ(resourceDialog(152, 2).control(1)->caption, u("儲存"));
+    EXPECT_EQ(resourceDialog(152, 3).control(1)->caption, u("保存"));
+    EXPECT_EQ(resourceDialog(152, 3).labelOf(1032)->caption, u("接收次数 (1秒钟)"));
 }
 
 // Chinese and Korean keep the English geometry; only the widths of their

@@ -1,12 +1,14 @@
 // The settings dialog offscreen with a fake source of live values and ports:
-// Save's clamps, truncations and colour texts, the prompts for fields that
-// hold no number, Reset and Cancel, the port list, the hot zones over the
+// Save's truncations and colour texts, the prompts for fields that hold no
+// number or one out of range, the thresholds offered with the Mercalli scale,
+// Reset and Cancel, the port list, the hot zones over the
 // captions, the colours, and a layout that keeps every control in its group
 // and every caption readable in all five languages.
 #include "settings/CKelvoraSetdata.h"
 
 #include "monitor/Fonts.h"
 #include "settings/Language.h"
+#include "settings/Resources.h"
 #include "support/OffscreenApplication.h"
 #include "support/TestNames.h"
 
@@ -57,6 +59,10 @@ protected:
         dialog_.reset();
         dialog_ = std::make_unique<CKelvoraSetdata>(settings_, source_);
         dialog_->prompt = [this](const QString& text) { prompts_.push_back(text.toStdString()); };
+        dialog_->ask = [this](const QString& text) {
+            questions_.push_back(text.toStdString());
+            return answer_;
+        };
         dialog_->show();
         dialog_->timerTick();
         return *dialog_;
@@ -82,6 +88,8 @@ protected:
     Settings settings_;
     FakeSource source_;
     std::vector<std::string> prompts_;
+    std::vector<std::string> questions_;
+    bool answer_ = false; // to the questions
     std::unique_ptr<CKelvoraSetdata> dialog_;
 };
 
@@ -97,7 +105,7 @@ TEST_F(SettingsDialog, OpensWithPlaceholdersAndShowsTheSettingsFromTheFirstTick)
     applyLanguage(1);
     CKelvoraSetdata dialog(settings_, source_);
     auto text = [&](int id) { return qobject_cast<QLineEdit*>(dialog.control(id))->text(); };
-    EXPECT_EQ(dialog.windowTitle(), "Setting");
+    EXPECT_EQ(dialog.windowTitle(), "Settings");
     EXPECT_FALSE(dialog.setupDone());
     EXPECT_EQ(text(1026), "0");
     EXPECT_EQ(text(1028), "0");
@@ -132,7 +140,9 @@ TEST_F(SettingsDialog, ASaveBeforeTheFirstTickKeepsEverySetting) {
     EXPECT_EQ(settings_.backgroundColour, 0x010203);
 }
 
-struct ClampCase {
+// Numbers within their ranges are saved cut toward zero to tenths.
+struct SavedCase {
+    const char* name;
     const char* start;
     const char* stop;
     const char* seconds;
@@ -141,9 +151,9 @@ struct ClampCase {
     int savedSeconds;
 };
 
-class SaveClamps : public SettingsDialog, public ::testing::WithParamInterface<ClampCase> {};
+class SaveInRange : public SettingsDialog, public ::testing::WithParamInterface<SavedCase> {};
 
-TEST_P(SaveClamps, TruncateAndLimitTheRecordingThresholds) {
+TEST_P(SaveInRange, TruncatesTheRecordingThresholdsToTenths) {
     open();
     field(1026).setText(GetParam().start);
     field(1027).setText(GetParam().stop);
@@ -157,18 +167,90 @@ TEST_P(SaveClamps, TruncateAndLimitTheRecordingThresholds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, SaveClamps,
-    ::testing::Values(ClampCase{"13.5", "20", "30", 13.0, 12.9, 30},
-                      ClampCase{"-5", "-5", "30", -2.9, -3.0, 30},
-                      // Equal after truncation: the stop goes 0.1 below, untruncated.
-                      ClampCase{"1.26", "1.29", "30", 1.2, 1.0999999999999999, 30},
+    Values, SaveInRange,
+    ::testing::Values(SavedCase{"Highest", "13", "12.9", "300", 13.0, 12.9, 300},
+                      SavedCase{"Lowest", "-2.9", "-3", "10", -2.9, -3.0, 10},
                       // Toward zero, not down.
-                      ClampCase{"-0.95", "-1.3", "30", -0.9, -1.3, 30},
-                      ClampCase{"  2.55 gal", "+1e0", "5", 2.5, 1.0, 10},
-                      ClampCase{"inf", "-inf", "1000", 13.0, -3.0, 300},
-                      ClampCase{"4", "3", "45abc", 4.0, 3.0, 45},
-                      ClampCase{"4", "3", "  -7", 4.0, 3.0, 10},
-                      ClampCase{"4", "3", "99999999999999", 4.0, 3.0, 300}));
+                      SavedCase{"TowardZero", "-0.95", "-1.3", "30", -0.9, -1.3, 30},
+                      SavedCase{"TextAfterTheNumber", "  2.55 gal", "+1e0", "45abc", 2.5, 1.0, 45},
+                      SavedCase{"StopATenthBelowStart", "1.2", "1.1", "30", 1.2, 1.1, 30},
+                      SavedCase{"WholeSecondsWithAPoint", "4", "3", "30.0", 4.0, 3.0, 30}),
+    CaseName{});
+
+// A number out of its range, or a fraction of a second, is refused with a
+// prompt naming the field (its caption) and the range, instead of being
+// moved to the nearest limit.
+struct RangeCase {
+    const char* name;
+    int field;
+    const char* start;
+    const char* stop;
+    const char* seconds;
+    const char* lowest;
+    const char* highest;
+    const char* corrected;
+};
+
+class OutOfRangeFields : public SettingsDialog, public ::testing::WithParamInterface<RangeCase> {};
+
+TEST_P(OutOfRangeFields, PromptWithTheFieldAndItsRangeAndSaveNothing) {
+    const RangeCase& c = GetParam();
+    for (const int language : {1, 0}) {
+        prompts_.clear();
+        settings_.recorder.recordStartIntensity = 2.0;
+        settings_.recorder.recordStopIntensity = 1.0;
+        settings_.recorder.recordMinSeconds = 45;
+        open(language);
+        field(1026).setText(c.start);
+        field(1027).setText(c.stop);
+        field(1028).setText(c.seconds);
+        save();
+        const QString caption = dialog_->captionOf(c.field)->text();
+        ASSERT_FALSE(caption.isEmpty());
+        const Message message =
+            c.field == 1028 ? Message::WholeSecondsOutOfRange : Message::NumberOutOfRange;
+        ASSERT_EQ(prompts_.size(), 1u) << language;
+        const QString prompt = QString::fromStdString(prompts_[0]);
+        EXPECT_EQ(prompt, messageText(message, language).arg(caption, c.lowest, c.highest));
+        for (const QString& part :
+             {caption, QString::fromLatin1(c.lowest), QString::fromLatin1(c.highest)}) {
+            EXPECT_TRUE(prompt.contains(part)) << prompts_[0] << " lacks " << part.toStdString();
+        }
+        EXPECT_TRUE(dialog_->isVisible());
+        EXPECT_EQ(dialog_->focusWidget(), &field(c.field));
+        EXPECT_EQ(field(c.field).selectedText(), field(c.field).text());
+        EXPECT_EQ(settings_.recorder.recordStartIntensity, 2.0);
+        EXPECT_EQ(settings_.recorder.recordStopIntensity, 1.0);
+        EXPECT_EQ(settings_.recorder.recordMinSeconds, 45);
+        // Corrected, the same dialog saves.
+        field(c.field).setText(c.corrected);
+        save();
+        EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+        EXPECT_EQ(prompts_.size(), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, OutOfRangeFields,
+    ::testing::Values(
+        RangeCase{"StartTooHigh", 1026, "13.5", "3", "30", "-2.9", "13.0", "13"},
+        RangeCase{"StartTooLow", 1026, "-5", "-3", "30", "-2.9", "13.0", "-2.9"},
+        RangeCase{"StartJustBelow", 1026, "-2.95", "-3", "30", "-2.9", "13.0", "-2"},
+        RangeCase{"StartInfinite", 1026, "inf", "3", "30", "-2.9", "13.0", "4"},
+        // The stop's top is a tenth below the start.
+        RangeCase{"StopTooHigh", 1027, "4", "20", "30", "-3.0", "3.9", "3.9"},
+        RangeCase{"StopTooLow", 1027, "4", "-5", "30", "-3.0", "3.9", "-3"},
+        RangeCase{"StopMinusInfinity", 1027, "4", "-inf", "30", "-3.0", "3.9", "0"},
+        RangeCase{"StopAtStart", 1027, "4", "4", "30", "-3.0", "3.9", "3"},
+        RangeCase{"StopEqualAfterTruncation", 1027, "1.26", "1.29", "30", "-3.0", "1.1", "1.1"},
+        RangeCase{"SecondsTooFew", 1028, "4", "3", "5", "10", "300", "10"},
+        RangeCase{"SecondsTooMany", 1028, "4", "3", "1000", "10", "300", "300"},
+        RangeCase{"SecondsNegative", 1028, "4", "3", "  -7", "10", "300", "20"},
+        RangeCase{"SecondsHuge", 1028, "4", "3", "99999999999999", "10", "300", "60"},
+        // Whole seconds are meant: "%d" would have read 30.
+        RangeCase{"SecondsFraction", 1028, "4", "3", "30.5", "10", "300", "30"},
+        RangeCase{"SecondsSmallFraction", 1028, "4", "3", "10.01", "10", "300", "10"}),
+    CaseName{});
 
 struct ColourCase {
     const char* text;
@@ -247,12 +329,13 @@ struct PromptCase {
     int field;
     const char* text;
     const char* message;
-    const char* corrected = "4";
+    const char* corrected = "4"; // an intensity in range
 };
 
 class UnreadableFields : public SettingsDialog, public ::testing::WithParamInterface<PromptCase> {};
 
-constexpr const char* kEnterColour = "#RRGGBB の形式で入力してください。";
+// The dialog opens in English, and so do its prompts.
+constexpr const char* kEnterColour = "Please enter it as #RRGGBB.";
 
 TEST_P(UnreadableFields, PromptAndKeepTheDialogOpenWithNothingChanged) {
     settings_.recorder.recordStartIntensity = 2.0;
@@ -279,39 +362,40 @@ TEST_P(UnreadableFields, PromptAndKeepTheDialogOpenWithNothingChanged) {
     EXPECT_EQ(settings_.autoStart, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fields, UnreadableFields,
-                         ::testing::Values(PromptCase{1026, "abc", "数字を入力してください。"},
-                                           PromptCase{1027, "", "数字を入力してください。"},
-                                           PromptCase{1027, "nan", "数字を入力してください。"},
-                                           PromptCase{1028, "x5", "整数を入力してください。"},
-                                           PromptCase{1028, " - 5", "整数を入力してください。"},
-                                           PromptCase{1028, "+", "整数を入力してください。"},
-                                           PromptCase{1029, "#GGGGGG", kEnterColour, "#123456"},
-                                           PromptCase{1029, "red", kEnterColour, "#123456"},
-                                           PromptCase{1030, "#12XY56", kEnterColour, "#123456"},
-                                           PromptCase{1030, "#12345Z", kEnterColour, "#123456"},
-                                           PromptCase{1031, "#12345", kEnterColour, "#123456"},
-                                           PromptCase{1031, "", kEnterColour, "#123456"},
-                                           // A blank takes one of the seven characters.
-                                           PromptCase{1029, " #12345", kEnterColour, "#123456"}));
+INSTANTIATE_TEST_SUITE_P(
+    Fields, UnreadableFields,
+    ::testing::Values(PromptCase{1026, "abc", "Please enter a number."},
+                      PromptCase{1027, "", "Please enter a number."},
+                      PromptCase{1027, "nan", "Please enter a number."},
+                      PromptCase{1028, "x5", "Please enter a whole number.", "45"},
+                      PromptCase{1028, " - 5", "Please enter a whole number.", "45"},
+                      PromptCase{1028, "+", "Please enter a whole number.", "45"},
+                      PromptCase{1029, "#GGGGGG", kEnterColour, "#123456"},
+                      PromptCase{1029, "red", kEnterColour, "#123456"},
+                      PromptCase{1030, "#12XY56", kEnterColour, "#123456"},
+                      PromptCase{1030, "#12345Z", kEnterColour, "#123456"},
+                      PromptCase{1031, "#12345", kEnterColour, "#123456"},
+                      PromptCase{1031, "", kEnterColour, "#123456"},
+                      // A blank takes one of the seven characters.
+                      PromptCase{1029, " #12345", kEnterColour, "#123456"}));
 
 TEST_F(SettingsDialog, OnlyTheFirstUnreadableFieldIsPromptedFor) {
     open();
     field(1027).setText("?");
     field(1028).setText("?");
     save();
-    EXPECT_EQ(prompts_, std::vector<std::string>{"数字を入力してください。"});
+    EXPECT_EQ(prompts_, std::vector<std::string>{"Please enter a number."});
     EXPECT_EQ(dialog_->focusWidget(), &field(1027));
 }
 
 TEST_F(SettingsDialog, EnterSavesFromAField) {
     open();
-    field(1028).setText("1000");
+    field(1028).setText("120");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(&field(1028), &enter);
     EXPECT_EQ(dialog_->result(), QDialog::Accepted);
     EXPECT_FALSE(dialog_->isVisible());
-    EXPECT_EQ(settings_.recorder.recordMinSeconds, 300);
+    EXPECT_EQ(settings_.recorder.recordMinSeconds, 120);
 }
 
 // Values far from the defaults in every field Reset touches.
@@ -338,8 +422,9 @@ TEST_F(SettingsDialog, ResetWhileReceivingLeavesThePortAndBothRadioPairs) {
     source_.receiving = true;
     open();
     button(1038).click();
-    EXPECT_EQ(field(1026).text(), "-0.9");
-    EXPECT_EQ(field(1027).text(), "-1.3");
+    // The Mercalli scale stays, and with it its own thresholds.
+    EXPECT_EQ(field(1026).text(), "0.5");
+    EXPECT_EQ(field(1027).text(), "0");
     EXPECT_EQ(field(1028).text(), "30");
     EXPECT_EQ(field(1029).text(), "#9FC3F4");
     EXPECT_EQ(settings_.autoStart, 1) << "Reset fills the fields, not the copies";
@@ -354,9 +439,10 @@ TEST_F(SettingsDialog, ResetWhileReceivingLeavesThePortAndBothRadioPairs) {
     EXPECT_EQ(settings_.stayOnTop, defaults.stayOnTop);
     EXPECT_EQ(settings_.pipeline.useSensorSiGal, defaults.pipeline.useSensorSiGal);
     EXPECT_EQ(settings_.pipeline.useSensorVelocity, defaults.pipeline.useSensorVelocity);
-    EXPECT_EQ(settings_.recorder.recordStartIntensity, -0.9);
-    EXPECT_EQ(settings_.recorder.recordStopIntensity, -1.3);
+    EXPECT_EQ(settings_.recorder.recordStartIntensity, 0.5);
+    EXPECT_EQ(settings_.recorder.recordStopIntensity, 0.0);
     EXPECT_EQ(settings_.recorder.recordMinSeconds, 30);
+    EXPECT_TRUE(questions_.empty());
     EXPECT_EQ(settings_.backgroundColour, 0xF4C39F);
     EXPECT_EQ(settings_.textColour, 0);
     EXPECT_EQ(settings_.disabledTextColour, 0x6D6D6D);
@@ -545,6 +631,71 @@ TEST_F(SettingsDialog, AClickOnARadioCaptionChecksItAndUnchecksItsPartner) {
     EXPECT_EQ(settings_.pipeline.intensityScale, 0);
 }
 
+// A quiet sensor reads about -0.7 on the Mercalli scale, above the JMA start
+// of -0.9: with the JMA thresholds it would record without end.
+TEST_F(SettingsDialog, ChoosingAScaleSwapsTheOtherScalesDefaultThresholdsForItsOwn) {
+    open();
+    ASSERT_EQ(field(1026).text(), "-0.9");
+    ASSERT_EQ(field(1027).text(), "-1.3");
+    click(kMercalli.centre, kMercalli.centre);
+    EXPECT_EQ(field(1026).text(), "0.5");
+    EXPECT_EQ(field(1027).text(), "0");
+    click(kJma.centre, kJma.centre);
+    EXPECT_EQ(field(1026).text(), "-0.9");
+    EXPECT_EQ(field(1027).text(), "-1.3");
+    button(1017).click(); // the radio button itself
+    EXPECT_EQ(field(1026).text(), "0.5");
+    save();
+    EXPECT_TRUE(questions_.empty());
+    EXPECT_EQ(settings_.pipeline.intensityScale, 1);
+    EXPECT_EQ(settings_.recorder.recordStartIntensity, 0.5);
+    EXPECT_EQ(settings_.recorder.recordStopIntensity, 0.0);
+}
+
+TEST_F(SettingsDialog, ChoosingAScaleLeavesThresholdsOfTheUsersOwn) {
+    open();
+    field(1026).setText("2");
+    field(1027).setText("-1.3");
+    click(kMercalli.centre, kMercalli.centre);
+    EXPECT_EQ(field(1026).text(), "2");
+    EXPECT_EQ(field(1027).text(), "-1.3");
+    save();
+    EXPECT_TRUE(questions_.empty());
+    EXPECT_EQ(settings_.recorder.recordStartIntensity, 2.0);
+    EXPECT_EQ(settings_.recorder.recordStopIntensity, -1.3);
+}
+
+TEST_F(SettingsDialog, CancelAfterChoosingMercalliKeepsScaleAndThresholds) {
+    open();
+    click(kMercalli.centre, kMercalli.centre);
+    button(2).click();
+    EXPECT_EQ(settings_.pipeline.intensityScale, 0);
+    EXPECT_EQ(settings_.recorder.recordStartIntensity, -0.9);
+    EXPECT_EQ(settings_.recorder.recordStopIntensity, -1.3);
+}
+
+TEST_F(SettingsDialog, SavingMercalliWithTheJmaThresholdsAsksToTakeTheMercalliOnes) {
+    for (const bool yes : {true, false}) {
+        // A settings file with the Mercalli scale and the JMA thresholds.
+        settings_.pipeline.intensityScale = 1;
+        settings_.recorder.recordStartIntensity = -0.9;
+        settings_.recorder.recordStopIntensity = -1.3;
+        questions_.clear();
+        answer_ = yes;
+        open();
+        EXPECT_EQ(field(1026).text(), "-0.9") << "opening shows the copies as they are";
+        save();
+        ASSERT_EQ(questions_.size(), 1u);
+        EXPECT_EQ(
+            QString::fromStdString(questions_[0]),
+            messageText(Message::ProposeMercalliThresholds, 1).arg("-0.9", "-1.3", "0.5", "0"));
+        EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+        EXPECT_EQ(settings_.pipeline.intensityScale, 1);
+        EXPECT_EQ(settings_.recorder.recordStartIntensity, yes ? 0.5 : -0.9);
+        EXPECT_EQ(settings_.recorder.recordStopIntensity, yes ? 0.0 : -1.3);
+    }
+}
+
 TEST_F(SettingsDialog, APressInOneZoneAndAReleaseElsewhereDoNothing) {
     open();
     click(kAutoStart.centre, kMinimise.centre);
@@ -690,11 +841,11 @@ TEST_P(SettingsDialogLanguages, TakeTheTemplateOfTheCurrentLanguage) {
 
 INSTANTIATE_TEST_SUITE_P(Languages, SettingsDialogLanguages,
                          ::testing::Values(LanguageCase{0, "設定", "保存する", "1分長"},
-                                           LanguageCase{1, "Setting", "Save", "1 minute"},
-                                           LanguageCase{2, "設定", "保持", "1分鐘"},
-                                           LanguageCase{3, "设置", "保持", "1分钟"},
+                                           LanguageCase{1, "Settings", "Save", "1 minute"},
+                                           LanguageCase{2, "設定", "儲存", "1分鐘"},
+                                           LanguageCase{3, "设置", "保存", "1分钟"},
                                            LanguageCase{4, "설정", "저장", "1분간"},
-                                           LanguageCase{-1, "Setting", "Save", "1 minute"}));
+                                           LanguageCase{-1, "Settings", "Save", "1 minute"}));
 
 // Every control inside its group box, every caption at least as wide as its
 // text, in each of the five languages.

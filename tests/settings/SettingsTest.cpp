@@ -81,6 +81,7 @@ void expectDefaults(const Settings& s) {
     EXPECT_EQ(colourToHex(s.backgroundColour), "#9FC3F4");
     EXPECT_EQ(colourToHex(s.textColour), "#000000");
     EXPECT_EQ(colourToHex(s.disabledTextColour), "#6D6D6D");
+    EXPECT_EQ(s.reconnect, 1);
 }
 
 TEST_F(SettingsStoreFile, AnEmptyStoreGivesEveryDefault) {
@@ -111,7 +112,7 @@ TEST(SettingsDefaults, ANewObjectHoldsTheDefaultsTheReceiveThreadAlsoStartsWith)
     EXPECT_EQ(recorder.recordStartVelocity, fresh.recorder.recordStartVelocity);
 }
 
-TEST_F(SettingsStoreFile, SaveWritesAllTwentyTwoEntriesUnderTheirExactNames) {
+TEST_F(SettingsStoreFile, SaveWritesTheTwentyTwoEntriesAndOurOwnUnderTheirExactNames) {
     {
         QtSettingsStore store(application_);
         Settings s;
@@ -142,6 +143,7 @@ TEST_F(SettingsStoreFile, SaveWritesAllTwentyTwoEntriesUnderTheirExactNames) {
         {"FormColor/BackGraund", std::to_string(0xF4C39F)},
         {"FormColor/StaticText", "0"},
         {"FormColor/StaticText2", std::to_string(0x6D6D6D)},
+        {"Receive/Reconnect", "1"},
     };
     EXPECT_EQ(fileEntries(), expected);
 }
@@ -170,6 +172,7 @@ TEST_F(SettingsStoreFile, ValuesSurviveALoadAndSaveCycle) {
         {"FormColor/BackGraund", 0x0000FF},
         {"FormColor/StaticText", 0x123456},
         {"FormColor/StaticText2", 0},
+        {"Receive/Reconnect", 0},
     };
     for (const auto& [k, v] : stored) {
         storeRaw(k.c_str(), v);

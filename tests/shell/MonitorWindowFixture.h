@@ -62,7 +62,7 @@ protected:
         MonitorWindowOptions options;
         options.instrument.publicationName = blockName_;
         options.instrument.readTimeout = 100ms;
-        options.instrument.timings = ReceptionTimings{0ms, 0};
+        options.instrument.timings = timings_;
         options.startTimer = false;
         options.clock = [] { return LocalTime{2026, 3, 14, 9, 26, 53, 0}; };
         options.trayIcon = trayIcon_;
@@ -88,6 +88,8 @@ protected:
     Settings settings_;
     // The desktop's own tray when empty.
     std::function<std::unique_ptr<TrayIcon>()> trayIcon_;
+    // No settling at a start; the line's health and retry timings as the product's.
+    ReceptionTimings timings_{0ms, 0};
     // F1's manual; nothing when empty.
     std::function<void(QWidget& asking)> help_;
     std::unique_ptr<CKelvoraDlg> window_;

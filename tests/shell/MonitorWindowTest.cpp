@@ -191,7 +191,9 @@ TEST_F(MonitorWindow, TicksInsideAFailedAutomaticStartsMessageGoOnToTheNextSteps
         }
     });
     window.uiTick(); // the automatic start: its message box runs the ticks above
-    EXPECT_EQ(message.toStdString(), "指定COMポートが開けません");
+    // Which port and why below the message.
+    EXPECT_EQ(message.toStdString(),
+              "指定COMポートが開けません\nCOM9001: このポート番号に対応するデバイスがありません。");
     EXPECT_EQ(stepsSeen, (std::vector<int>{4, 5, 6}));
     EXPECT_EQ(window.startupStepValue(), 6);
     EXPECT_EQ(window.instrument().reception().runState(), ReceptionControl::Idle);
@@ -244,7 +246,7 @@ TEST_F(MonitorWindow, EscapeAndOkLeaveItOpenAndACloseWritesEverySetting) {
     window.close();
     EXPECT_TRUE(window.isDestroyed());
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(store_.values.size(), 22u);
+    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
     EXPECT_EQ(store_.values["CheckBox/AutoStart"], 1);
     EXPECT_GE(store_.flushes, 1);
     EXPECT_LT(::shm_open(blockName_.c_str(), O_RDONLY, 0), 0) << "the block is removed";
@@ -275,7 +277,7 @@ TEST_P(MonitorWindowEscape, TheNextCloseRequestStillCloses) {
     EXPECT_FALSE(window.isDestroyed()) << "Escape itself never closes it";
     window.close();
     EXPECT_TRUE(window.isDestroyed());
-    EXPECT_EQ(store_.values.size(), 22u);
+    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -101,21 +102,22 @@ TEST_F(ProgramEndToEnd, ReceivesRecordsLogsPublishesAndClosesOnTermination) {
     // The log writes at the start of each minute.
     EXPECT_TRUE(waitFor([&] { return hasFileWithContent(work_ / "Observation"); }, 75s));
 
-    // A second instance refuses to run beside the first and leaves its
-    // settings alone: it waits at its message, and the first is not told.
+    // A second instance does not run beside the first: the first shows its
+    // window and answers, and the second ends quietly, without a message.
     {
+        ChildOptions options = programOptions();
+        options.err = Redirect::file(temporary_ / "second.err");
         ChildProcess second(
             {"/bin/sh", "-c", "cd " + quoted(work_) + " && exec " + quoted(KELVORA_PROGRAM_PATH)},
-            programOptions());
+            options);
         std::optional<int> ended;
         ASSERT_TRUE(waitFor(
             [&] {
                 return (ended = second.tryWait()).has_value() || waitsInItsEventLoop(second.pid());
             },
             60s));
-        EXPECT_FALSE(ended.has_value()) << "it shows its message";
-        second.signal(SIGKILL);
-        second.wait(10s);
+        ASSERT_TRUE(ended.has_value()) << "it waits at a message";
+        EXPECT_EQ(exitCode(*ended), 0) << readAll(temporary_ / "second.err");
     }
     EXPECT_FALSE(program.tryWait().has_value()) << "the first goes on";
 
@@ -136,6 +138,32 @@ TEST_F(ProgramEndToEnd, ReceivesRecordsLogsPublishesAndClosesOnTermination) {
     EXPECT_LT(::shm_open(kBlock, O_RDONLY, 0), 0) << "the block is removed";
     SerialPort port;
     EXPECT_TRUE(port.open(simulator_.device())) << "the port is free again";
+}
+
+// A lock held by something that does not answer (a hung monitor): the second
+// start cannot reach it and says so, in the user's language, leaving the
+// settings alone.
+TEST_F(ProgramEndToEnd, ASecondStartThatCannotReachTheFirstShowsItsMessage) {
+    const fs::path lock = runtime_ / "Kelvora.exe.lock";
+    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    std::ofstream(config_ / "Vantrell" / "kelvora.conf", std::ios::app)
+        << "\n[Language]\nLangNo=1\n";
+    const std::string before = readAll(config_ / "Vantrell" / "kelvora.conf");
+
+    ChildProcess second(
+        {"/bin/sh", "-c", "cd " + quoted(work_) + " && exec " + quoted(KELVORA_PROGRAM_PATH)},
+        programOptions());
+    std::optional<int> ended;
+    ASSERT_TRUE(waitFor(
+        [&] { return (ended = second.tryWait()).has_value() || waitsInItsEventLoop(second.pid()); },
+        60s));
+    EXPECT_FALSE(ended.has_value()) << "it shows its message";
+    second.signal(SIGKILL);
+    second.wait(10s);
+    ::close(held);
+    EXPECT_EQ(readAll(config_ / "Vantrell" / "kelvora.conf"), before);
 }
 
 // Waits for a file's close (after an open for writing) without polling it.

@@ -9,6 +9,8 @@
 #include "monitor/IntensityImages.h"
 #include "settings/CLangDialog.h"
 #include "shell/Commands.h"
+#include "shell/InstanceActivation.h"
+#include "support/TemporaryFolder.h"
 #include "support/TestNames.h"
 #include "support/Waiting.h"
 
@@ -22,8 +24,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kelvora::test {
@@ -48,6 +52,7 @@ public:
         record_->tip = tip;
         record_->menu = menu;
     }
+    void setTip(const QString& tip) override { record_->tip = tip; }
     void remove() override {
         record_->shown = false;
         ++record_->removes;
@@ -100,20 +105,30 @@ protected:
         window.uiTick();
     }
 
+    std::vector<std::string> trayTexts() const {
+        std::vector<std::string> texts;
+        for (const QAction* action : tray_->menu->actions()) {
+            texts.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+        }
+        return texts;
+    }
+
     std::shared_ptr<TrayRecord> tray_ = std::make_shared<TrayRecord>();
 };
 
 TEST_F(TrayAndMenus, TheIconComesWithTheWindowAndGoesWithIt) {
     openShown(1);
     EXPECT_TRUE(tray_->shown);
-    EXPECT_EQ(tray_->tip.toStdString(), "Kelvora\nダブルクリックでメインウインドウを表示します");
+    EXPECT_EQ(tray_->tip.toStdString(), "Kelvora\nDouble-click to show the main window");
     ASSERT_NE(tray_->menu, nullptr);
-    // Japanese whatever the interface language.
-    std::vector<std::string> texts;
-    for (const QAction* action : tray_->menu->actions()) {
-        texts.push_back(action->isSeparator() ? "-" : action->text().toStdString());
-    }
-    EXPECT_EQ(texts, (std::vector<std::string>{"メインウインドウを表示", "-", "終了"}));
+    // In the interface language, and following a change of it.
+    EXPECT_EQ(trayTexts(), (std::vector<std::string>{"Show Main Window", "-", "Exit"}));
+    applyLanguage(4);
+    window_->reloadLanguage();
+    EXPECT_EQ(trayTexts(), (std::vector<std::string>{"메인 창 표시", "-", "종료"}));
+    applyLanguage(0);
+    window_->reloadLanguage();
+    EXPECT_EQ(trayTexts(), (std::vector<std::string>{"メインウインドウを表示", "-", "終了"}));
     window_->close();
     EXPECT_FALSE(tray_->shown);
     EXPECT_EQ(tray_->removes, 1);
@@ -162,6 +177,59 @@ TEST_F(TrayAndMenus, ADoubleClickAndTheShowItemBringTheWindowBack) {
     }
 }
 
+// A second start asks over the real socket; the window comes back from
+// minimised (no tray) and from the tray, and only then does the answer go.
+TEST_F(TrayAndMenus, ASecondStartBringsTheWindowBack) {
+    using namespace std::chrono_literals;
+    CKelvoraDlg& window = openShown();
+    TemporaryFolder folder("kelvora-activation");
+    const QString socket = QString::fromStdString((folder / "Kelvora.exe.socket").string());
+    ActivationServer server;
+    server.showWindow = [&window] { window.bringToFront(); };
+    ASSERT_TRUE(server.listen(socket));
+    auto secondStart = [&socket] {
+        std::atomic<int> answered{-1};
+        std::thread second([&] { answered = requestActivation(socket, 30s) ? 1 : 0; });
+        waitFor(
+            [&] {
+                QApplication::processEvents();
+                return answered != -1;
+            },
+            60s);
+        second.join();
+        return answered == 1;
+    };
+
+    minimiseAndTick(window);
+    ASSERT_TRUE(window.isMinimized());
+    EXPECT_TRUE(secondStart());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+
+    tray_->available = true;
+    minimiseAndTick(window);
+    ASSERT_FALSE(window.isVisible());
+    EXPECT_TRUE(secondStart());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(window.trayHiddenState(), 2);
+}
+
+// Nobody at the socket, or something there that never answers: the second
+// start does not take it for the monitor.
+TEST(SecondStart, UnansweredRequestsFail) {
+    using namespace std::chrono_literals;
+    TemporaryFolder folder("kelvora-activation");
+    const QString socket = QString::fromStdString((folder / "Kelvora.exe.socket").string());
+    EXPECT_FALSE(requestActivation(socket, 5s)) << "no socket";
+    ActivationServer mute; // listens, but its thread is busy in the request below
+    ASSERT_TRUE(mute.listen(socket));
+    bool shown = false;
+    mute.showWindow = [&shown] { shown = true; };
+    EXPECT_FALSE(requestActivation(socket, 200ms)) << "no answer";
+    EXPECT_FALSE(shown);
+}
+
 TEST_F(TrayAndMenus, TheExitItemClosesAHiddenWindowTheNormalWayAndSavesEverySetting) {
     CKelvoraDlg& window = openShown();
     tray_->available = true;
@@ -176,7 +244,7 @@ TEST_F(TrayAndMenus, TheExitItemClosesAHiddenWindowTheNormalWayAndSavesEverySett
     QApplication::processEvents();
     EXPECT_TRUE(window.isDestroyed());
     EXPECT_TRUE(finished) << "the program's run ends";
-    EXPECT_EQ(store_.values.size(), 22u);
+    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
     EXPECT_EQ(store_.values["Port/Number"], 41);
     EXPECT_EQ(store_.flushes, 1);
 }
@@ -209,23 +277,23 @@ INSTANTIATE_TEST_SUITE_P(
     Languages, ContextMenu,
     ::testing::Values(ContextMenuCase{0, kJapaneseMenu},
                       ContextMenuCase{1,
-                                      {{ID_CMD_FRAME, "Switching frame presence/absence"},
+                                      {{ID_CMD_FRAME, "Show/Hide Window Frame"},
                                        {ID_CMD_MOVE, "Move"},
                                        {0, ""},
                                        {ID_CMD_LANGUAGE, "Language"},
-                                       {ID_CMD_SETTINGS, "Setting"},
+                                       {ID_CMD_SETTINGS, "Settings"},
                                        {0, ""},
-                                       {ID_CMD_CLOSE, "Close"},
+                                       {ID_CMD_CLOSE, "Exit"},
                                        {0, ""},
                                        {ID_CMD_ABOUT, "Version Information - Kelvora (&A)..."}}},
                       ContextMenuCase{4,
-                                      {{ID_CMD_FRAME, "프레임 유무 전환"},
+                                      {{ID_CMD_FRAME, "창 테두리 표시 전환"},
                                        {ID_CMD_MOVE, "이동"},
                                        {0, ""},
                                        {ID_CMD_LANGUAGE, "언어 (Language)"},
                                        {ID_CMD_SETTINGS, "설정"},
                                        {0, ""},
-                                       {ID_CMD_CLOSE, "창 닫기"},
+                                       {ID_CMD_CLOSE, "종료"},
                                        {0, ""},
                                        {ID_CMD_ABOUT, "버전 정보 - Kelvora (&A)..."}}}));
 
@@ -234,7 +302,7 @@ TEST_F(TrayAndMenus, TheContextMenuFollowsALanguageChangeButTheAboutItemDoesNot)
     applyLanguage(3);
     const std::vector<ItemText> items = itemsOf(*window.makeContextMenu());
     ASSERT_EQ(items.size(), 9u);
-    EXPECT_EQ(items[0].text, "切换框架存在/不存在");
+    EXPECT_EQ(items[0].text, "切换窗口边框显示");
     EXPECT_EQ(items[8].text, "バージョン情報 - Kelvora (&A)...");
 }
 
@@ -246,7 +314,7 @@ TEST_F(TrayAndMenus, TheFrameAndCloseCommands) {
     EXPECT_EQ(settings_.framelessView, 0);
     window.runCommand(ID_CMD_CLOSE);
     EXPECT_TRUE(window.isDestroyed());
-    EXPECT_EQ(store_.values.size(), 22u);
+    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
 }
 
 TEST_F(TrayAndMenus, TheMoveCommandMovesTheWindowByKeys) {

@@ -97,6 +97,7 @@ public:
         (read.received ? bytes_ : silentReads_).fetch_add(1, std::memory_order_relaxed);
         return read;
     }
+    bool lineLost() const override { return device_.lineLost(); }
     bool isOpen() const override { return device_.isOpen(); }
     void close() override { device_.close(); }
 

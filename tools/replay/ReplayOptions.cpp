@@ -25,8 +25,10 @@ const char* const kReplayUsage =
     "                      local time of the first good frame, each further one\n"
     "                      10 ms later (default: the real local clock); years 1970\n"
     "                      to 9999, and recording stops when the clock leaves 9999\n"
-    "  --record-start X    intensity that starts a recording (default -0.9)\n"
-    "  --record-stop Y     intensity at or below which it may stop (default -1.3)\n"
+    "  --record-start X    intensity that starts a recording (default -0.9 on the\n"
+    "                      JMA scale, 0.5 on the Mercalli scale)\n"
+    "  --record-stop Y     intensity at or below which it may stop (default -1.3 on\n"
+    "                      the JMA scale, 0.0 on the Mercalli scale)\n"
     "  --record-min-seconds N\n"
     "                      minimum length of a file in seconds, history included\n"
     "                      (default 30)\n"
@@ -169,10 +171,13 @@ std::optional<ReplayOptions> parseReplayOptions(const std::vector<std::string>& 
                 error = arg + " needs a number, not '" + *v + "'";
                 return std::nullopt;
             }
-            double& target = arg == "--record-start"  ? options.recordStart
-                             : arg == "--record-stop" ? options.recordStop
-                                                      : options.recordVelocity;
-            target = *number;
+            if (arg == "--record-start") {
+                options.recordStart = *number;
+            } else if (arg == "--record-stop") {
+                options.recordStop = *number;
+            } else {
+                options.recordVelocity = *number;
+            }
             recorderOption = recorderOption != nullptr ? recorderOption : arg.c_str();
         } else if (arg == "--record-min-seconds") {
             const std::string* v = value("--record-min-seconds");

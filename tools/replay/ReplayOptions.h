@@ -22,8 +22,9 @@ struct ReplayOptions {
     // The time of the first good frame, each further one 10 ms later; the
     // real local clock when not given.
     std::optional<LocalTime> clock;
-    double recordStart = -0.9;
-    double recordStop = -1.3;
+    // Each scale's own defaults when not given.
+    std::optional<double> recordStart;
+    std::optional<double> recordStop;
     int recordMinSeconds = 30;
     double recordVelocity = -0.001;
 };

@@ -3,6 +3,7 @@
 #include "ReplayOptions.h"
 
 #include "core/MeasurementPipeline.h"
+#include "core/RecordThresholds.h"
 #include "output/AccelerogramRecorder.h"
 #include "output/RecorderClock.h"
 
@@ -248,8 +249,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<LocalClock> localClock;
     std::unique_ptr<AccelerogramRecorder> recorder;
     if (options->recordDir) {
-        recorderSettings.recordStartIntensity = options->recordStart;
-        recorderSettings.recordStopIntensity = options->recordStop;
+        const RecordThresholds thresholds = recordThresholdDefaults(options->intensityScale);
+        recorderSettings.recordStartIntensity = options->recordStart.value_or(thresholds.start);
+        recorderSettings.recordStopIntensity = options->recordStop.value_or(thresholds.stop);
         recorderSettings.recordMinSeconds = options->recordMinSeconds;
         recorderSettings.recordStartVelocity = options->recordVelocity;
         RecorderClock* clock = nullptr;
