@@ -76,7 +76,8 @@ std::optional<StartFailure> ReceptionControl::openPort(int portIndex) {
 void ReceptionControl::failStart(StartFailure reason, bool closePort) {
     if (reason == StartFailure::CannotOpen) {
         // Asked again now, while the cause is likely still there.
-        view_.showOpenFailure(diagnosePortOpen(portIndex_ + 1, portPath_(portIndex_)));
+        view_.showOpenFailure(
+            diagnosePortOpen(std::int64_t{portIndex_} + 1, portPath_(portIndex_)));
     } else {
         view_.showStartFailure(reason);
     }

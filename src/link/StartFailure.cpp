@@ -29,7 +29,7 @@ PortOpenCause causeOfOpenError(int error) {
 
 } // namespace
 
-PortOpenFailure diagnosePortOpen(int comNumber, const std::string& device) {
+PortOpenFailure diagnosePortOpen(std::int64_t comNumber, const std::string& device) {
     PortOpenFailure failure;
     failure.comNumber = comNumber;
     failure.device = device;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kelvora {
@@ -26,8 +27,8 @@ enum class PortOpenCause {
 
 // The detail of a CannotOpen: which port, which device and why.
 struct PortOpenFailure {
-    int comNumber = 0;
-    std::string device; // empty for Unmapped
+    std::int64_t comNumber = 0; // wider than int: any stored index plus one
+    std::string device;         // empty for Unmapped
     PortOpenCause cause = PortOpenCause::Other;
     int error = 0;
 };
@@ -35,6 +36,6 @@ struct PortOpenFailure {
 // Tells why `device` (COM`comNumber`) cannot be opened, by trying the steps
 // of an exclusive open again: open, terminal, lock. Run right after the
 // failed open; it holds nothing when it returns.
-PortOpenFailure diagnosePortOpen(int comNumber, const std::string& device);
+PortOpenFailure diagnosePortOpen(std::int64_t comNumber, const std::string& device);
 
 } // namespace kelvora
