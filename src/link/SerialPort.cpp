@@ -97,7 +97,7 @@ ReadResult SerialPort::readByte() {
         ssize_t n;
         do {
             n = ::read(fd_, received_.data(), received_.size());
-            ++deviceReads_;
+            deviceReads_.fetchAdd(1);
         } while (n < 0 && errno == EINTR);
         if (n > 0) {
             receivedCount_ = static_cast<std::size_t>(n);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Relaxed.h"
 #include "link/SerialDevice.h"
 
 #include <array>
@@ -49,8 +50,9 @@ private:
     std::array<std::uint8_t, 256> received_{};
     std::size_t nextByte_ = 0;
     std::size_t receivedCount_ = 0;
-    std::uint64_t deviceReads_ = 0;
-    bool lost_ = false;
+    // Written by the receive thread, read by others.
+    Relaxed<std::uint64_t> deviceReads_{0};
+    Relaxed<bool> lost_{false};
 };
 
 } // namespace kelvora
