@@ -33,17 +33,6 @@ using namespace std::chrono_literals;
 constexpr auto kReadTimeout = 100ms;
 constexpr int kComNumber = 183;
 
-std::vector<std::uint8_t> framesOf(int count) {
-    std::vector<std::uint8_t> bytes;
-    for (int i = 0; i < count; ++i) {
-        FrameValues v;
-        v.accelX = 1.0f + static_cast<float>(i) * 0.001f;
-        const FrameBytes frame = encodeFrame(v);
-        bytes.insert(bytes.end(), frame.begin(), frame.end());
-    }
-    return bytes;
-}
-
 // Counts the recordings the receive thread closes.
 class ClosingRecorder : public RecorderHook {
 public:

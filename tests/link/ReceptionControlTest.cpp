@@ -51,17 +51,6 @@ private:
     Relaxed<int> closes_{0};
 };
 
-std::vector<std::uint8_t> framesOf(int count, float accelX = 1.0f) {
-    std::vector<std::uint8_t> bytes;
-    for (int i = 0; i < count; ++i) {
-        FrameValues v;
-        v.accelX = accelX + static_cast<float>(i) * 0.001f;
-        const FrameBytes frame = encodeFrame(v);
-        bytes.insert(bytes.end(), frame.begin(), frame.end());
-    }
-    return bytes;
-}
-
 class ReceptionOnPseudoTerminal : public ::testing::Test {
 protected:
     ReceptionOnPseudoTerminal() { rig.pipeline.setRecorder(&probe); }

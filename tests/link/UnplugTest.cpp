@@ -34,17 +34,6 @@ using namespace std::chrono_literals;
 constexpr auto kReadTimeout = 200ms;
 constexpr int kComNumber = 179;
 
-std::vector<std::uint8_t> framesOf(int count) {
-    std::vector<std::uint8_t> bytes;
-    for (int i = 0; i < count; ++i) {
-        FrameValues v;
-        v.accelX = 1.0f + static_cast<float>(i) * 0.001f;
-        const FrameBytes frame = encodeFrame(v);
-        bytes.insert(bytes.end(), frame.begin(), frame.end());
-    }
-    return bytes;
-}
-
 class Unplug : public ::testing::Test {
 protected:
     void TearDown() override { control.shutdown(); }

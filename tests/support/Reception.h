@@ -4,6 +4,7 @@
 // counts what its reads return, the stop the window makes, and kelvora-sim on
 // a COM number found the way the monitor finds a sensor. Header only: the
 // binaries that use it link kelvora_link, the support library does not.
+#include "core/SensorFrame.h"
 #include "link/PortMap.h"
 #include "link/ReceptionControl.h"
 #include "link/SerialDevice.h"
@@ -28,6 +29,18 @@ namespace kelvora::test {
 // The guard of every wait for the receive thread: far beyond what a busy or
 // instrumented machine needs, so only a thread that never gets there fails.
 inline constexpr std::chrono::milliseconds kReceptionGuard{30'000};
+
+// The bytes of `count` good frames, each with its own accelX.
+inline std::vector<std::uint8_t> framesOf(int count, float accelX = 1.0f) {
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < count; ++i) {
+        FrameValues v;
+        v.accelX = accelX + static_cast<float>(i) * 0.001f;
+        const FrameBytes frame = encodeFrame(v);
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    return bytes;
+}
 
 // How a start failure appears among a view's events.
 inline std::string failureEvent(StartFailure reason) {
