@@ -45,6 +45,10 @@ void KeyboardShortcuts::showVelocityTrigger() {
     }
 }
 
+bool isManualKey(const QKeyEvent& event) {
+    return event.key() == Qt::Key_F1 && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 bool KeyboardShortcuts::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) {
         return false;
@@ -59,7 +63,7 @@ bool KeyboardShortcuts::eventFilter(QObject* watched, QEvent* event) {
         modifiers.testFlag(Qt::ControlModifier) && modifiers.testFlag(Qt::AltModifier);
     switch (key->key()) {
     case Qt::Key_F1:
-        if (modifiers == Qt::NoModifier) {
+        if (isManualKey(*key)) {
             host_.openManual();
         }
         return true;

@@ -3,9 +3,13 @@
 #include <QObject>
 #include <QString>
 
+class QKeyEvent;
 class QWidget;
 
 namespace kelvora {
+
+// F1 with no modifier (the keypad's aside): the manual, in every window.
+bool isManualKey(const QKeyEvent& event);
 
 // What the keys ask of the main window.
 class KeyboardShortcutHost {

@@ -1,5 +1,6 @@
 #include "settings/CKelvoraSetdata.h"
 
+#include "monitor/KeyboardShortcuts.h"
 #include "settings/Language.h"
 #include "settings/Resources.h"
 
@@ -551,8 +552,7 @@ bool CKelvoraSetdata::isChecked(int id) const {
 }
 
 void CKelvoraSetdata::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && openManual) {
+    if (isManualKey(*event) && openManual) {
         openManual();
         return;
     }

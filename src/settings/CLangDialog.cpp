@@ -1,5 +1,6 @@
 #include "settings/CLangDialog.h"
 
+#include "monitor/KeyboardShortcuts.h"
 #include "settings/Language.h"
 #include "settings/Resources.h"
 
@@ -94,8 +95,7 @@ void CLangDialog::reject() {
 }
 
 void CLangDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && openManual) {
+    if (isManualKey(*event) && openManual) {
         openManual();
         return;
     }

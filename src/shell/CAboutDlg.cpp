@@ -1,6 +1,7 @@
 #include "shell/CAboutDlg.h"
 
 #include "monitor/IntensityImages.h"
+#include "monitor/KeyboardShortcuts.h"
 #include "settings/Language.h"
 #include "settings/Resources.h"
 
@@ -36,8 +37,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CAboutDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && openManual) {
+    if (isManualKey(*event) && openManual) {
         openManual();
         return;
     }

@@ -13,7 +13,7 @@
 #include "monitor/AlertSoundThreads.h"
 #include "monitor/AlsaSoundPlayer.h"
 #include "support/Files.h"
-#include "support/SpecialFiles.h"
+#include "support/NonRegularFiles.h"
 #include "support/TemporaryFolder.h"
 
 #include <alsa/asoundlib.h>
@@ -232,16 +232,16 @@ TEST_F(AlsaPlayer, AFileThatIsNotAudioDoesNotPlay) {
 
 // A FIFO in the sound's place: the sound thread neither waits on it (a
 // plain open waits for a writer for ever) nor plays a sound through it.
-class AlsaPlayerSpecialFile : public AlsaPlayer,
-                              public ::testing::WithParamInterface<SpecialFile> {};
+class AlsaPlayerNonRegularFile : public AlsaPlayer,
+                                 public ::testing::WithParamInterface<NonRegularFile> {};
 
-TEST_P(AlsaPlayerSpecialFile, DoesNotWaitOnItNorPlayIt) {
+TEST_P(AlsaPlayerNonRegularFile, DoesNotWaitOnItNorPlayIt) {
     defaultPcmIsAFile();
     // A short sound waits in the FIFO when the test holds its other end.
     const fs::path source = home_ / "source.wav";
     ASSERT_TRUE(
         assets::writeWav16Mono(source, std::vector<std::int16_t>(2000, 1000), assets::kSoundRate));
-    SpecialFileAt special(home_ / "01.wav", GetParam(), readAll(source));
+    NonRegularFileAt special(home_ / "01.wav", GetParam(), readAll(source));
     AlsaSoundPlayer player;
     bool played = true;
     EXPECT_TRUE(returnsByItself([&] { played = player.play(special.path().string()); }, special));
@@ -249,9 +249,9 @@ TEST_P(AlsaPlayerSpecialFile, DoesNotWaitOnItNorPlayIt) {
     EXPECT_FALSE(fs::exists(output_)) << "the device was opened for it";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, AlsaPlayerSpecialFile,
-                         ::testing::Values(SpecialFile::Fifo, SpecialFile::FifoWithOtherEnd),
-                         SpecialFileName());
+INSTANTIATE_TEST_SUITE_P(Kinds, AlsaPlayerNonRegularFile,
+                         ::testing::Values(NonRegularFile::Fifo, NonRegularFile::FifoWithOtherEnd),
+                         NonRegularFileName());
 
 TEST_F(AlsaPlayer, NoAudioDeviceMeansNoPlayAndNoWordOnStderr) {
     // ALSA itself would complain about this card on stderr.

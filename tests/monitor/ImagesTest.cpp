@@ -6,7 +6,7 @@
 #include "monitor/Fonts.h"
 #include "monitor/IntensityImages.h"
 #include "settings/Resources.h"
-#include "support/SpecialFiles.h"
+#include "support/NonRegularFiles.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -329,24 +329,24 @@ TEST_F(BackgroundFile, MissingBrokenOrUnreadableGivesTheBuiltInOne) {
 
 // A FIFO in the file's place: the window neither waits on it (a plain open
 // waits for a writer for ever) nor reads a picture through it.
-class BackgroundSpecialFile : public BackgroundFile,
-                              public ::testing::WithParamInterface<SpecialFile> {};
+class BackgroundNonRegularFile : public BackgroundFile,
+                                 public ::testing::WithParamInterface<NonRegularFile> {};
 
-TEST_P(BackgroundSpecialFile, GivesTheBuiltInOneWithoutWaiting) {
+TEST_P(BackgroundNonRegularFile, GivesTheBuiltInOneWithoutWaiting) {
     QByteArray bitmap;
     QBuffer buffer(&bitmap);
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(solid(QSize(40, 20), 0x445566).save(&buffer, "BMP"));
     fs::create_directories(fileOf(1).parent_path());
-    SpecialFileAt special(fileOf(1), GetParam(), bitmap.toStdString());
+    NonRegularFileAt special(fileOf(1), GetParam(), bitmap.toStdString());
     QImage loaded;
     EXPECT_TRUE(returnsByItself([&] { loaded = loadBackground(1, workingFolder()); }, special));
     EXPECT_EQ(loaded, builtInBackground(1));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, BackgroundSpecialFile,
-                         ::testing::Values(SpecialFile::Fifo, SpecialFile::FifoWithOtherEnd),
-                         SpecialFileName());
+INSTANTIATE_TEST_SUITE_P(Kinds, BackgroundNonRegularFile,
+                         ::testing::Values(NonRegularFile::Fifo, NonRegularFile::FifoWithOtherEnd),
+                         NonRegularFileName());
 
 TEST_F(BackgroundFile, AnotherSizeIsScaledToTheFace) {
     // Twice as large, left half red, right half green.

@@ -6,7 +6,7 @@
 #include "../core/FrameFixtures.h"
 #include "AllocationCounter.h"
 #include "support/Files.h"
-#include "support/SpecialFiles.h"
+#include "support/NonRegularFiles.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestNames.h"
 #include "support/Text.h"
@@ -532,13 +532,13 @@ TEST_F(ObservationLogIn, AFolderRemovedWhileRunningIsMadeAgainForTheNextLine) {
 // A FIFO or a device in the place of the day's file: the window never waits
 // on it and writes nothing into it; the minute's line is lost as with a file
 // that cannot be written, and said once.
-class ObservationSpecialFile : public ObservationLogIn,
-                               public ::testing::WithParamInterface<SpecialFile> {};
+class ObservationNonRegularFile : public ObservationLogIn,
+                                  public ::testing::WithParamInterface<NonRegularFile> {};
 
-TEST_P(ObservationSpecialFile, NeitherHoldsUpTheTickNorTakesTheLine) {
+TEST_P(ObservationNonRegularFile, NeitherHoldsUpTheTickNorTakesTheLine) {
     const fs::path daysFile = folder_ / "20260314.txt";
     {
-        SpecialFileAt special(daysFile, GetParam());
+        NonRegularFileAt special(daysFile, GetParam());
         tick(hms(12, 0, 59, 990));
         ::testing::internal::CaptureStderr();
         EXPECT_TRUE(returnsByItself([&] { tick(hms(12, 1, 0)); }, special));
@@ -555,10 +555,10 @@ TEST_P(ObservationSpecialFile, NeitherHoldsUpTheTickNorTakesTheLine) {
     EXPECT_EQ(day("20260314.txt"), "2026-03-14,12:02:00," + kPlaceholders);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ObservationSpecialFile,
-                         ::testing::Values(SpecialFile::Fifo, SpecialFile::FifoWithOtherEnd,
-                                           SpecialFile::LinkToDeviceNull),
-                         SpecialFileName());
+INSTANTIATE_TEST_SUITE_P(Kinds, ObservationNonRegularFile,
+                         ::testing::Values(NonRegularFile::Fifo, NonRegularFile::FifoWithOtherEnd,
+                                           NonRegularFile::LinkToDeviceNull),
+                         NonRegularFileName());
 
 // --- Cost --------------------------------------------------------------------------------
 

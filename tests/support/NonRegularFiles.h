@@ -27,42 +27,43 @@
 namespace kelvora::test {
 
 // What stands in the file's place.
-enum class SpecialFile {
+enum class NonRegularFile {
     Fifo,             // nobody has its other end open: an open would wait
     FifoWithOtherEnd, // the test holds both ends: an open goes through
     LinkToDeviceNull, // a symbolic link to /dev/null
 };
 
-inline const char* nameOf(SpecialFile kind) {
+inline const char* nameOf(NonRegularFile kind) {
     switch (kind) {
-    case SpecialFile::Fifo:
+    case NonRegularFile::Fifo:
         return "Fifo";
-    case SpecialFile::FifoWithOtherEnd:
+    case NonRegularFile::FifoWithOtherEnd:
         return "FifoWithOtherEnd";
-    case SpecialFile::LinkToDeviceNull:
+    case NonRegularFile::LinkToDeviceNull:
         return "LinkToDeviceNull";
     }
     return "Unknown";
 }
 
-inline void PrintTo(SpecialFile kind, std::ostream* os) {
+inline void PrintTo(NonRegularFile kind, std::ostream* os) {
     *os << nameOf(kind);
 }
 
-// The name of a table case of SpecialFile, for INSTANTIATE_TEST_SUITE_P.
-struct SpecialFileName {
-    std::string operator()(const ::testing::TestParamInfo<SpecialFile>& info) const {
+// The name of a table case of NonRegularFile, for INSTANTIATE_TEST_SUITE_P.
+struct NonRegularFileName {
+    std::string operator()(const ::testing::TestParamInfo<NonRegularFile>& info) const {
         return nameOf(info.param);
     }
 };
 
 // Puts a special file at path and removes it when it goes. Throws when it
 // cannot be made, which fails the test.
-class SpecialFileAt {
+class NonRegularFileAt {
 public:
-    SpecialFileAt(std::filesystem::path path, SpecialFile kind, const std::string& content = {})
+    NonRegularFileAt(std::filesystem::path path, NonRegularFile kind,
+                     const std::string& content = {})
         : path_(std::move(path)), kind_(kind) {
-        if (kind == SpecialFile::LinkToDeviceNull) {
+        if (kind == NonRegularFile::LinkToDeviceNull) {
             std::filesystem::create_symlink("/dev/null", path_);
             return;
         }
@@ -70,7 +71,7 @@ public:
             throw std::runtime_error("cannot make the FIFO " + path_.string() + ": " +
                                      std::strerror(errno));
         }
-        if (kind == SpecialFile::FifoWithOtherEnd) {
+        if (kind == NonRegularFile::FifoWithOtherEnd) {
             // Read and write end at once, never waiting; what the code under
             // test writes stays in the pipe for unread(), and `content` waits
             // there for a reader (it must fit the pipe's 64 KiB).
@@ -81,7 +82,7 @@ public:
             }
         }
     }
-    ~SpecialFileAt() {
+    ~NonRegularFileAt() {
         for (int fd : {held_, reader_}) {
             if (fd >= 0) {
                 ::close(fd);
@@ -90,8 +91,8 @@ public:
         std::error_code ignored;
         std::filesystem::remove(path_, ignored);
     }
-    SpecialFileAt(const SpecialFileAt&) = delete;
-    SpecialFileAt& operator=(const SpecialFileAt&) = delete;
+    NonRegularFileAt(const NonRegularFileAt&) = delete;
+    NonRegularFileAt& operator=(const NonRegularFileAt&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
 
@@ -114,7 +115,7 @@ public:
     // data), and a reader kept until this object goes (a writer's bytes go
     // into the pipe, not into SIGPIPE).
     void release() {
-        if (kind_ == SpecialFile::LinkToDeviceNull) {
+        if (kind_ == NonRegularFile::LinkToDeviceNull) {
             return;
         }
         if (reader_ < 0) {
@@ -132,7 +133,7 @@ public:
 
 private:
     std::filesystem::path path_;
-    SpecialFile kind_;
+    NonRegularFile kind_;
     int held_ = -1;
     int reader_ = -1;
 };
@@ -141,7 +142,7 @@ private:
 // `limit`; otherwise the special file is released so the call can end, the
 // thread is joined, and the result is false.
 template <typename Call>
-bool returnsByItself(Call call, SpecialFileAt& special,
+bool returnsByItself(Call call, NonRegularFileAt& special,
                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     std::atomic<bool> done{false};
     std::thread thread([&] {
