@@ -9,6 +9,8 @@ namespace kelvora {
 
 inline constexpr int kHistoryLength = 1000;
 inline constexpr int kDisplayPeriod = 25;
+// The frames whose samples make one copy in the shared block.
+inline constexpr int kFramesPerSampleCopy = 5;
 
 inline constexpr double kJmaFloor = -3.0;
 inline constexpr double kMmiFloor = -9.9;

@@ -1,7 +1,9 @@
 #include "link/ReceptionControl.h"
 
 #include <algorithm>
+#include <thread>
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -96,6 +98,7 @@ void ReceptionControl::RequestStop() {
 }
 
 void ReceptionControl::receiveLoop() {
+    (void)::pthread_setname_np(::pthread_self(), "kelvora-receive"); // for top and perf
     // Ahead of ordinary programs where the system allows it; without the
     // privilege the thread runs at normal priority.
     (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -10);
@@ -120,6 +123,9 @@ void ReceptionControl::receiveLoop() {
             lastFrame = Clock::now();
             framesReceived_ = framesReceived_ + 1;
             setLineState(LineState::Receiving);
+            if (pipeline_.state().frameIndex % kFramesPerSampleCopy == 0) {
+                std::this_thread::sleep_until(lastFrame + timings_.batchWait);
+            }
             continue;
         }
         // Only after a read without a byte or a bad frame: the bytes of a

@@ -41,6 +41,11 @@ struct ReceptionTimings {
     std::chrono::milliseconds noDataAfter{3000};
     // A lost line is closed and opened again at this pace.
     std::chrono::milliseconds retryInterval{2000};
+    // After a frame that completes a copy of samples in the shared block, the
+    // next four frames are not due for 40 ms: the thread waits this long and
+    // reads them at once, one wake-up instead of four. Every copy is still
+    // written when its last frame arrives.
+    std::chrono::milliseconds batchWait{45};
 };
 
 // The health of the line as the receive side sees it; the window decides how

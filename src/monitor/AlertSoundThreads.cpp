@@ -10,6 +10,8 @@
 #include <stop_token>
 #include <utility>
 
+#include <pthread.h>
+
 namespace kelvora {
 
 namespace {
@@ -213,7 +215,10 @@ AlertSoundThreads::AlertSoundThreads(IntensityAlerts& alerts, const PipelineSett
     : shared_(std::make_shared<Shared>(alerts, settings, std::move(player), options)),
       shutdownWait_(options.shutdownWait) {
     try {
-        std::function<void()> body = [shared = shared_] { run(*shared); };
+        std::function<void()> body = [shared = shared_] {
+            (void)::pthread_setname_np(::pthread_self(), "kelvora-sound");
+            run(*shared);
+        };
         thread_ = options.startThread ? options.startThread(std::move(body))
                                       : std::thread(std::move(body));
     } catch (...) {

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,11 +24,13 @@ namespace {
 // The boxes. Each spot of faceSpots() lies inside a box, away from its edge;
 // every caption lies where the window repaints the background, beside the
 // spots, so no control ever covers one.
-constexpr QRect kLeftBox(4, 4, 132, 165);       // title, class image, intensity
-constexpr QRect kPgaBox(140, 4, 111, 53);       // PGA
-constexpr QRect kPgvBox(140, 61, 111, 42);      // PGV
-constexpr QRect kAxesBox(255, 4, 152, 99);      // the three axes
-constexpr QRect kWeatherBox(140, 107, 116, 54); // temperature and humidity
+constexpr QRect kLeftBox(4, 4, 132, 165);  // title, class image, intensity
+constexpr QRect kPgaBox(140, 4, 111, 53);  // PGA
+constexpr QRect kPgvBox(140, 61, 111, 42); // PGV
+constexpr QRect kAxesBox(255, 4, 152, 99); // the three axes
+// Two pixels wider than the others' padding needs: "deg C" ends close to
+// its right edge.
+constexpr QRect kWeatherBox(140, 107, 118, 54); // temperature and humidity
 constexpr QRect kPressureBox(260, 107, 147, 54);
 constexpr qreal kBoxRadius = 6.0;
 constexpr int kSmallestPixels = 8;
@@ -44,6 +47,7 @@ struct Caption {
     QRect rect;
     Qt::Alignment alignment;
     Look look;
+    bool besideGal = false; // beside a read-out ending in " gal", with its descender
 };
 
 // The read-outs the window moves to pixel rectangles when it opens; the
@@ -52,10 +56,11 @@ struct MovedField {
     int control;
     QRect pixels;
 };
-constexpr MovedField kMovedFields[] = {{1003, QRect(302, 80, 83, 12)},
-                                       {1004, QRect(152, 39, 68, 12)},
-                                       {1009, QRect(152, 85, 68, 12)},
-                                       {1010, QRect(81, 125, 50, 28)}};
+// The pressures are two pixels wider than the template's: "1013.25" needs them.
+constexpr MovedField kMovedFields[] = {
+    {1003, QRect(302, 80, 83, 12)},  {1004, QRect(152, 39, 68, 12)},
+    {1007, QRect(315, 116, 49, 18)}, {1008, QRect(315, 134, 49, 18)},
+    {1009, QRect(152, 85, 68, 12)},  {1010, QRect(81, 125, 50, 28)}};
 
 FaceSpots spotsOfTemplate() {
     const DialogTemplate window = resourceDialog(102, 0);
@@ -101,17 +106,17 @@ std::vector<Caption> captions() {
         {FaceCaption::Pgv, QRect(146, 64, 100, 18), left, Look::BoxTitle},
         {FaceCaption::UnitVelocity, beside(1009, 223, 26), left, Look::Unit},
         {FaceCaption::Axes, QRect(261, 10, 141, 22), left, Look::BoxTitle},
-        {FaceCaption::XAxis, beside(1001, 259, 40), right, Look::Label},
-        {FaceCaption::YAxis, beside(1002, 259, 40), right, Look::Label},
-        {FaceCaption::ZAxis, beside(1003, 259, 40), right, Look::Label},
+        {FaceCaption::XAxis, beside(1001, 259, 40), right, Look::Label, true},
+        {FaceCaption::YAxis, beside(1002, 259, 40), right, Look::Label, true},
+        {FaceCaption::ZAxis, beside(1003, 259, 40), right, Look::Label, true},
         {FaceCaption::Temperature, beside(1005, 145, 45), left, Look::Label},
         {FaceCaption::Humidity, beside(1006, 145, 45), left, Look::Label},
         {FaceCaption::UnitTemperature, beside(1005, 228, 27), left, Look::Unit},
         {FaceCaption::UnitHumidity, beside(1006, 228, 27), left, Look::Unit},
         {FaceCaption::Pressure, beside(1007, 263, 51), left, Look::Label},
         {FaceCaption::SeaLevelPressure, beside(1008, 263, 51), left, Look::Label},
-        {FaceCaption::UnitPressure, beside(1007, 364, 40), left, Look::Unit},
-        {FaceCaption::UnitPressure, beside(1008, 364, 40), left, Look::Unit},
+        {FaceCaption::UnitPressure, beside(1007, 366, 38), left, Look::Unit},
+        {FaceCaption::UnitPressure, beside(1008, 366, 38), left, Look::Unit},
     };
 }
 
@@ -176,12 +181,15 @@ QFont readoutFont() {
     return font;
 }
 
-// A row label or unit beside a read-out sits on the read-out's baseline
-// (the read-out centres its text vertically), whatever its own size.
-void drawOnReadoutLine(QPainter& painter, const Caption& c, const QString& text) {
-    const QFontMetricsF value(readoutFont());
-    const qreal baseline =
-        std::round(c.rect.top() + (c.rect.height() - value.height()) / 2 + value.ascent());
+// A row label or unit beside a read-out sits on the read-out's baseline,
+// whatever its own size. The painter draws at 100 % scaled by `percent`;
+// the line is found at the face's size, as the read-out finds it.
+void drawOnReadoutLine(QPainter& painter, const Caption& c, const QString& text, int percent) {
+    QFont valueFont = readoutFont();
+    valueFont.setPixelSize(valueFont.pixelSize() * percent / 100);
+    const qreal baseline = readoutBaseline(QRectF(scaledFaceRect(c.rect, percent)),
+                                           readoutInk(valueFont), c.besideGal) *
+                           100 / percent;
     qreal x = c.rect.left();
     if (c.alignment & Qt::AlignRight) {
         x = c.rect.left() + c.rect.width() - QFontMetricsF(painter.font()).horizontalAdvance(text);
@@ -201,17 +209,62 @@ void drawBox(QPainter& painter, const QRect& box) {
 
 } // namespace
 
+QRect scaledFaceRect(const QRect& rect, int percent) {
+    const auto down = [percent](int pixels) { return pixels * percent / 100; };
+    const auto up = [percent](int pixels) { return (pixels * percent + 99) / 100; };
+    return {down(rect.left()), down(rect.top()), up(rect.width()), up(rect.height())};
+}
+
+QSize scaledFaceSize(const QSize& size, int percent) {
+    return scaledFaceRect(QRect(QPoint(0, 0), size), percent).size();
+}
+
+ReadoutInk readoutInk(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    QPainterPath digits;
+    digits.addText(0, 0, font, QStringLiteral("0123456789"));
+    QPainterPath descender;
+    descender.addText(0, 0, font, QStringLiteral("g"));
+    return {metrics.height(), metrics.ascent(), -digits.boundingRect().top(),
+            descender.boundingRect().bottom()};
+}
+
+bool hasDescenders(const QString& text) {
+    for (const QChar c : text) {
+        if (c == u'g' || c == u'j' || c == u'p' || c == u'q' || c == u'y') {
+            return true;
+        }
+    }
+    return false;
+}
+
+qreal readoutBaseline(const QRectF& field, const ReadoutInk& ink, bool descenders) {
+    const qreal centred =
+        std::round(field.top() + (field.height() - ink.lineHeight) / 2 + ink.ascent);
+    if (ink.lineHeight <= field.height()) {
+        return centred;
+    }
+    const qreal highest = field.top() + ink.digitHeight;
+    const qreal lowest = field.top() + field.height() - (descenders ? ink.descenderDepth : 0);
+    if (std::ceil(highest) <= std::floor(lowest)) {
+        return std::clamp(centred, std::ceil(highest), std::floor(lowest));
+    }
+    return std::round((highest + lowest) / 2); // no whole pixel fits both: the ink centred
+}
+
 const FaceSpots& faceSpots() {
     static const FaceSpots spots = spotsOfTemplate();
     return spots;
 }
 
-QImage builtInBackground(int languageIndex) {
-    QImage image(kBackgroundSize, QImage::Format_RGB32);
+QImage builtInBackground(int languageIndex, int percent) {
+    QImage image(scaledFaceSize(kBackgroundSize, percent), QImage::Format_RGB32);
     image.fill(QColor::fromRgb(kBackgroundBase));
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    // Boxes and text are drawn at the size, from their outlines.
+    painter.scale(percent / 100.0, percent / 100.0);
     for (const QRect& box : {kLeftBox, kPgaBox, kPgvBox, kAxesBox, kWeatherBox, kPressureBox}) {
         drawBox(painter, box);
     }
@@ -225,7 +278,7 @@ QImage builtInBackground(int languageIndex) {
             }
             const QString text = faceCaption(c.text, languageIndex);
             if (look == Look::Label || look == Look::Unit) {
-                drawOnReadoutLine(painter, c, text);
+                drawOnReadoutLine(painter, c, text, percent);
             } else {
                 painter.drawText(c.rect, static_cast<int>(c.alignment) | Qt::TextSingleLine, text);
             }
@@ -267,22 +320,30 @@ QImage readImageFile(const QString& path) {
 
 } // namespace
 
-QImage loadBackground(int languageIndex, const QString& workingFolder) {
+QImage loadBackground(int languageIndex, const QString& workingFolder, int percent) {
     const QImage file = readImageFile(backgroundPath(languageIndex, workingFolder));
     if (file.isNull()) {
-        return builtInBackground(languageIndex);
+        return builtInBackground(languageIndex, percent);
     }
-    if (file.size() == kBackgroundSize && !file.hasAlphaChannel()) {
+    const QSize size = scaledFaceSize(kBackgroundSize, percent);
+    if (file.size() == size && !file.hasAlphaChannel()) {
         return file.convertToFormat(QImage::Format_RGB32);
     }
-    // A picture made at another size (say, twice as large) is scaled to
-    // fill the face, so the controls stay over the spots drawn for them;
-    // what is transparent shows the base colour.
-    QImage face(kBackgroundSize, QImage::Format_RGB32);
+    // The runtime folder's own pictures are this program's 100 % drawing:
+    // a larger face gets that drawing made for its size instead.
+    if (file.size() == kBackgroundSize && !file.hasAlphaChannel() &&
+        file.convertToFormat(QImage::Format_RGB32) == builtInBackground(languageIndex)) {
+        return builtInBackground(languageIndex, percent);
+    }
+    // A picture made at another size (say, twice as large, or the 100 %
+    // picture on a larger face) is resampled smoothly to fill the face, so
+    // the controls stay over the spots drawn for them; what is transparent
+    // shows the base colour.
+    QImage face(size, QImage::Format_RGB32);
     face.fill(QColor::fromRgb(kBackgroundBase));
     QPainter painter(&face);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRect(QPoint(0, 0), kBackgroundSize), file);
+    painter.drawImage(QRect(QPoint(0, 0), size), file);
     painter.end();
     return face;
 }

@@ -4,6 +4,8 @@
 
 #include <system_error>
 
+#include <pthread.h>
+
 namespace kelvora {
 
 void SteadyTimerClock::sleepUntil(TimePoint deadline, std::stop_token stop) {
@@ -17,8 +19,10 @@ void FrameRateTimer::start(MeasurementState& state) {
         return;
     }
     try {
-        thread_ = std::jthread(
-            [this, &state](std::stop_token stop) { run(std::move(stop), clock_, state); });
+        thread_ = std::jthread([this, &state](std::stop_token stop) {
+            (void)::pthread_setname_np(::pthread_self(), "kelvora-rate");
+            run(std::move(stop), clock_, state);
+        });
     } catch (const std::system_error&) {
         // No thread: the rate keeps its last value.
     }

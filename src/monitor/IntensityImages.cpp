@@ -1,5 +1,7 @@
 #include "monitor/IntensityImages.h"
 
+#include "monitor/BackgroundImage.h"
+
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,9 +29,10 @@ constexpr std::array<Entry, 20> kImages = {{
     {"IX", 0xFF0000, true},   {"X+", 0xBE0000, true},
 }};
 
-// The label may fill this much of the image; the rest is margin.
+// The label may fill this much of the 100 % image; the rest is margin.
 constexpr int kLabelWidth = 84;
 constexpr int kLabelHeight = 62;
+constexpr int kLargestLabelPixels = 72;
 
 QFont labelFont(int pixelSize) {
     QFont font;
@@ -47,14 +50,16 @@ QPainterPath labelPath(const QString& label, int pixelSize) {
 }
 
 // One size for the whole scale, the largest at which its widest label
-// fits: the labels of one scale then look alike.
-int scalePixelSize(std::size_t first) {
-    for (int size = 72; size > 12; size -= 2) {
+// fits: the labels of one scale then look alike. Searched at the image's
+// own size, so a large face gets a label made for it.
+int scalePixelSize(std::size_t first, int percent) {
+    const auto scaled = [percent](int pixels) { return (pixels * percent + 50) / 100; };
+    for (int size = scaled(kLargestLabelPixels); size > 12; size -= 2) {
         bool fits = true;
         for (std::size_t i = first; i < first + 10 && fits; ++i) {
             const QRectF ink =
                 labelPath(QString::fromLatin1(kImages[i].label), size).boundingRect();
-            fits = ink.width() <= kLabelWidth && ink.height() <= kLabelHeight;
+            fits = ink.width() <= scaled(kLabelWidth) && ink.height() <= scaled(kLabelHeight);
         }
         if (fits) {
             return size;
@@ -74,20 +79,20 @@ IntensityImageStyle intensityImageStyle(int bitmapId) {
             e.whiteLabel ? QColor(Qt::white) : QColor(Qt::black)};
 }
 
-QImage intensityImage(int bitmapId) {
+QImage intensityImage(int bitmapId, int percent) {
     const IntensityImageStyle style = intensityImageStyle(bitmapId);
     if (style.label.isEmpty()) {
         return {};
     }
-    QImage image(kIntensityImageSize, QImage::Format_RGB32);
+    const QSize size = scaledFaceSize(kIntensityImageSize, percent);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(style.background);
     const std::size_t first = bitmapId < kFirstMercalliImage ? 0 : 10;
-    const QPainterPath path = labelPath(style.label, scalePixelSize(first));
+    const QPainterPath path = labelPath(style.label, scalePixelSize(first, percent));
     // Centre the ink itself, not the text's line box: digits and numerals
     // have no descenders, and "5-" would otherwise sit high.
     const QRectF ink = path.boundingRect();
-    const QPointF shift =
-        QRectF(QPointF(0, 0), QSizeF(kIntensityImageSize)).center() - ink.center();
+    const QPointF shift = QRectF(QPointF(0, 0), QSizeF(size)).center() - ink.center();
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(shift);

@@ -24,9 +24,10 @@ struct IntensityImageStyle {
 // The look of bitmap `bitmapId`; an empty label for an id outside 130..149.
 IntensityImageStyle intensityImageStyle(int bitmapId);
 
-// 96 x 80, Format_RGB32 (opaque, 24 bits of colour); a null image for an id
-// outside 130..149. Needs a QGuiApplication for its font.
-QImage intensityImage(int bitmapId);
+// 96 x 80 times `percent` / 100 (the face's size: 100, 150, 200, 300), the
+// label drawn at that size, Format_RGB32 (opaque, 24 bits of colour); a null
+// image for an id outside 130..149. Needs a QGuiApplication for its font.
+QImage intensityImage(int bitmapId, int percent = 100);
 
 // Icon 128, the program's own: a seismogram on the instrument's blue, in
 // 16, 32, 48, 64, 128 and 256 pixels.

@@ -1,6 +1,14 @@
 #include "monitor/MonitorFace.h"
 
+#include "monitor/BackgroundImage.h"
+
+#include <QEvent>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <cmath>
 
 namespace kelvora {
 
@@ -16,6 +24,19 @@ int unitsY(int y) {
 }
 QRect fromUnits(int x, int y, int w, int h) {
     return {unitsX(x), unitsY(y), unitsX(w), unitsY(h)};
+}
+
+int scaledLength(int pixels, int percent) {
+    return (pixels * percent + 50) / 100;
+}
+
+QFont scaledFont(QFont font, int percent) {
+    if (font.pointSizeF() > 0) {
+        font.setPointSizeF(font.pointSizeF() * percent / 100.0);
+    } else if (font.pixelSize() > 0) {
+        font.setPixelSize(scaledLength(font.pixelSize(), percent));
+    }
+    return font;
 }
 
 } // namespace
@@ -39,11 +60,31 @@ void ReadoutField::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), palette().color(QPalette::Window));
     painter.setPen(palette().color(QPalette::WindowText));
     painter.setFont(font());
-    painter.drawText(rect(), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, text_);
+    painter.drawText(textOrigin(), text_);
+}
+
+QPointF ReadoutField::textOrigin() const {
+    if (!ink_) {
+        ink_ = readoutInk(font()); // measured once per font, not per text
+    }
+    return {width() - QFontMetricsF(font()).horizontalAdvance(text_),
+            readoutBaseline(QRectF(rect()), *ink_, hasDescenders(text_))};
+}
+
+void ReadoutField::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        ink_.reset();
+    }
+    QWidget::changeEvent(event);
 }
 
 IntensityImageFrame::IntensityImageFrame(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void IntensityImageFrame::setScale(int percent) {
+    scale_ = percent;
+    update();
 }
 
 void IntensityImageFrame::setImage(const QImage& image) {
@@ -71,6 +112,20 @@ void IntensityImageFrame::clearNoData() {
     update();
 }
 
+QRect IntensityImageFrame::captionRect() const {
+    const int margin = scaledLength(3, scale_);
+    const QRect inner = rect().adjusted(margin, margin, -margin, -margin);
+    const int timeHeight = since_.isEmpty() ? 0 : fontMetrics().height() + scaledLength(2, scale_);
+    return inner.adjusted(0, 0, 0, -timeHeight);
+}
+
+QRect IntensityImageFrame::timeRect() const {
+    const int margin = scaledLength(3, scale_);
+    const QRect inner = rect().adjusted(margin, margin, -margin, -margin);
+    const int lineHeight = fontMetrics().height();
+    return {inner.left(), inner.bottom() + 1 - lineHeight, inner.width(), lineHeight};
+}
+
 void IntensityImageFrame::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (noData_) {
@@ -78,12 +133,9 @@ void IntensityImageFrame::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), kNoDataGrey);
         painter.setPen(Qt::white);
         painter.setFont(font());
-        const QRect inner = rect().adjusted(3, 3, -3, -3);
-        const int timeHeight = since_.isEmpty() ? 0 : painter.fontMetrics().height() + 2;
-        painter.drawText(inner.adjusted(0, 0, 0, -timeHeight), Qt::AlignCenter | Qt::TextWordWrap,
-                         caption_);
+        painter.drawText(captionRect(), Qt::AlignCenter | Qt::TextWordWrap, caption_);
         if (!since_.isEmpty()) {
-            painter.drawText(inner, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine,
+            painter.drawText(timeRect(), Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine,
                              since_);
         }
         return;
@@ -114,26 +166,46 @@ MonitorFace::MonitorFace(QWidget* parent) : QWidget(parent) {
     stop_->setAutoDefault(false);
 }
 
-QRect MonitorFace::imageRect() {
-    return fromUnits(16, 27, 55, 53);
+QRect MonitorFace::scaled(const QRect& rect, int percent) {
+    return scaledFaceRect(rect, percent);
 }
 
-QRect MonitorFace::fieldRect(int index) {
+QRect MonitorFace::imageRect(int percent) {
+    return scaled(fromUnits(16, 27, 55, 53), percent);
+}
+
+QRect MonitorFace::fieldRect(int index, int percent) {
     // Four read-outs are moved to fixed pixel rectangles when the window opens.
+    // The pressures are two pixels wider than the template's 47: a reading
+    // of 1000 hPa or more ("1013.25") is wider than 47 pixels.
     static const std::array<QRect, kFieldCount> rects{
         fromUnits(172, 29, 48, 12), fromUnits(172, 41, 48, 12), QRect(302, 80, 83, 12),
         QRect(152, 39, 68, 12),     fromUnits(110, 77, 19, 12), fromUnits(110, 89, 19, 12),
-        fromUnits(180, 77, 27, 12), fromUnits(180, 89, 27, 12), QRect(152, 85, 68, 12),
+        QRect(315, 116, 49, 18),    QRect(315, 134, 49, 18),    QRect(152, 85, 68, 12),
         QRect(81, 125, 50, 28)};
-    return rects[static_cast<std::size_t>(index)];
+    return scaled(rects[static_cast<std::size_t>(index)], percent);
 }
 
-QRect MonitorFace::startButtonRect() {
-    return fromUnits(56, 118, 45, 14);
+QRect MonitorFace::startButtonRect(int percent) {
+    return scaled(fromUnits(56, 118, 45, 14), percent);
 }
 
-QRect MonitorFace::stopButtonRect() {
-    return fromUnits(135, 118, 45, 14);
+QRect MonitorFace::stopButtonRect(int percent) {
+    return scaled(fromUnits(135, 118, 45, 14), percent);
+}
+
+void MonitorFace::setScale(int percent) {
+    scale_ = percent;
+    setFixedSize(scaledFaceSize(QSize(kWidth, kHeight), percent));
+    image_->setGeometry(imageRect(percent));
+    image_->setScale(percent);
+    for (int i = 0; i < kFieldCount; ++i) {
+        fields_[static_cast<std::size_t>(i)]->setGeometry(fieldRect(i, percent));
+    }
+    start_->setGeometry(startButtonRect(percent));
+    stop_->setGeometry(stopButtonRect(percent));
+    applyFonts();
+    update();
 }
 
 const std::array<QRect, 16>& MonitorFace::backgroundRectangles() {
@@ -165,16 +237,51 @@ void MonitorFace::setColours(const QColor& background, const QColor& text) {
 }
 
 void MonitorFace::setDialogFont(const QFont& font) {
-    for (int i = 0; i + 1 < kFieldCount; ++i) {
-        fields_[static_cast<std::size_t>(i)]->setFont(font);
-    }
-    start_->setFont(font);
-    stop_->setFont(font);
-    image_->setFont(font);
+    dialogFont_ = font;
+    applyFonts();
 }
 
 void MonitorFace::setIntensityFont(const QFont& font) {
-    fields_[kFieldCount - 1]->setFont(font);
+    intensityFont_ = font;
+    applyFonts();
+}
+
+void MonitorFace::setButtonCaptions(const QString& start, const QString& stop) {
+    start_->setText(start);
+    stop_->setText(stop);
+    fitButtonCaption(*start_);
+    fitButtonCaption(*stop_);
+}
+
+void MonitorFace::fitButtonCaption(QPushButton& button) {
+    if (!dialogFont_) {
+        return;
+    }
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.text = button.text();
+    const int room =
+        button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button).width();
+    QFont font = scaledFont(*dialogFont_, scale_);
+    while (QFontMetrics(font).horizontalAdvance(button.text()) > room && font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    button.setFont(font);
+}
+
+void MonitorFace::applyFonts() {
+    if (dialogFont_) {
+        const QFont dialog = scaledFont(*dialogFont_, scale_);
+        for (int i = 0; i + 1 < kFieldCount; ++i) {
+            fields_[static_cast<std::size_t>(i)]->setFont(dialog);
+        }
+        image_->setFont(dialog);
+        fitButtonCaption(*start_);
+        fitButtonCaption(*stop_);
+    }
+    if (intensityFont_) {
+        fields_[kFieldCount - 1]->setFont(scaledFont(*intensityFont_, scale_));
+    }
 }
 
 bool MonitorFace::takeImageRedrawRequest() {
@@ -187,7 +294,8 @@ void MonitorFace::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!background_.isNull()) {
         for (const QRect& r : backgroundRectangles()) {
-            painter.drawImage(r.topLeft(), background_, r);
+            const QRect at = scaled(r, scale_);
+            painter.drawImage(at.topLeft(), background_, at);
         }
     }
     imageRedrawRequested_ = true;

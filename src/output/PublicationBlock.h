@@ -28,7 +28,8 @@ inline constexpr std::size_t kAccelStatus = KELVORA_SHM_ACCEL_BUSY;
 inline constexpr std::size_t kAccelBegin = KELVORA_SHM_ACCEL_X;
 inline constexpr std::size_t kAccelEnd = KELVORA_SHM_ACCEL_END;
 inline constexpr std::size_t kEnvStatus = KELVORA_SHM_ENV_BUSY;
-inline constexpr std::size_t kSamplesPerSection = 5; // element 5 of each axis stays 0.0
+inline constexpr std::size_t kSamplesPerSection =
+    kFramesPerSampleCopy; // element 5 of each axis stays 0.0
 
 // peakJmaIntensity x 10 + 30, truncated toward zero. Intensities of 22.5 and
 // more give 255: cutting to the low eight bits would turn a huge peak into a

@@ -277,6 +277,14 @@ const char* messageName(Message message) {
         return "line-disconnected";
     case Message::LineNoDataSince:
         return "line-no-data-since";
+    case Message::AlertTitle:
+        return "alert-title";
+    case Message::AlertReadingJma:
+        return "alert-reading-jma";
+    case Message::AlertReadingMercalli:
+        return "alert-reading-mercalli";
+    case Message::AlertAt:
+        return "alert-at";
     }
     return "";
 }

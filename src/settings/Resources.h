@@ -77,6 +77,12 @@ enum class Message {
     LineNoData,       // "line-no-data": the no-data tile's caption
     LineDisconnected, // "line-disconnected": the tile's caption while the port is reopened
     LineNoDataSince,  // "line-no-data-since": "%1" is the time of the last frame
+    // Shaking while the window is out of sight: the desktop notification and
+    // the tray's tooltip. "%1" is the class's label, "%2" the intensity.
+    AlertTitle,           // "alert-title": the notification's title
+    AlertReadingJma,      // "alert-reading-jma": the class and intensity, JMA scale
+    AlertReadingMercalli, // "alert-reading-mercalli": the same, Mercalli scale
+    AlertAt,              // "alert-at": "%1" a reading, "%2" the time of the event's peak
 };
 QString messageText(Message message, int languageIndex);
 QString messageText(Message message); // in currentLanguage()

@@ -87,8 +87,14 @@ constexpr Definition kDefinitions[] = {
     // Our own keys follow the 22 entries, which keep their order.
     {key::kReconnect, Phase::Window, 1, Default::Fixed, 1,
      [](Settings& s) -> Copy { return &s.reconnect; }},
+    {key::kNotifyClass, Phase::Window, 1, Default::Fixed, 3,
+     [](Settings& s) -> Copy { return &s.notifyClass; }},
+    {key::kRaiseWindow, Phase::Window, 1, Default::Fixed, 0,
+     [](Settings& s) -> Copy { return &s.raiseWindow; }},
+    {key::kFaceScale, Phase::Window, 1, Default::Fixed, 100,
+     [](Settings& s) -> Copy { return &s.faceScale; }},
 };
-static_assert(std::size(kDefinitions) == 23);
+static_assert(std::size(kDefinitions) == 26);
 
 std::int32_t storedForm(const Copy& copy, int scale) {
     return std::visit(
@@ -181,6 +187,10 @@ double storedToScaled(std::int32_t stored, int factor) {
     return static_cast<double>(stored) / static_cast<double>(factor);
 }
 
+bool isFaceScale(std::int32_t percent) {
+    return percent == 100 || percent == 150 || percent == 200 || percent == 300;
+}
+
 WindowRect Settings::defaultWindowRect(WorkArea workArea) {
     const std::int32_t halfWidth = workArea.width / 2;
     const std::int32_t halfHeight = workArea.height / 2;
@@ -202,6 +212,9 @@ void Settings::loadLanguage(SettingsStore& store) {
 
 void Settings::loadWindowSettings(SettingsStore& store, WorkArea workArea) {
     load(*this, store, Phase::Window, defaultWindowRect(workArea));
+    if (!isFaceScale(faceScale)) {
+        faceScale = 100;
+    }
 }
 
 void Settings::loadColours(SettingsStore& store) {

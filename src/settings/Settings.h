@@ -41,6 +41,9 @@ inline constexpr Key kTextColour{"FormColor", "StaticText"};
 inline constexpr Key kDisabledTextColour{"FormColor", "StaticText2"};
 // Our own, written after the 22 above.
 inline constexpr Key kReconnect{"Receive", "Reconnect"};
+inline constexpr Key kFaceScale{"Display", "Scale"};
+inline constexpr Key kNotifyClass{"Alert", "NotifyClass"};
+inline constexpr Key kRaiseWindow{"Alert", "RaiseWindow"};
 } // namespace key
 
 // The main window's normal rectangle in screen pixels (always the framed one).
@@ -86,6 +89,13 @@ struct Settings {
     RecorderSettings recorder; // recordStart/StopIntensity, recordMinSeconds, recordStartVelocity
     // 1: a port lost while receiving is opened again until the device is back.
     std::int32_t reconnect;
+    // The face's size in percent: 100, 150, 200 or 300; anything else loads as 100.
+    std::int32_t faceScale;
+    // The class (0..9 on the scale in use) from which shaking while the
+    // window is out of sight gives a desktop notification; 10 or more: never.
+    std::int32_t notifyClass;
+    // 1: that shaking also brings the window to the front.
+    std::int32_t raiseWindow;
 
     // Application start-up, before any window: the language alone. A value
     // of 5 or more becomes 0.
@@ -101,6 +111,9 @@ struct Settings {
 
     static WindowRect defaultWindowRect(WorkArea workArea);
 };
+
+// The face's sizes, in percent: 100, 150, 200 and 300.
+bool isFaceScale(std::int32_t percent);
 
 // A scaled double as stored: value × factor rounded to the nearest integer,
 // so a value read and written back never drifts.

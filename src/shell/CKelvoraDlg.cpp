@@ -28,6 +28,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace kelvora {
 
@@ -49,7 +50,9 @@ Message startFailureMessage(StartFailure reason) {
     return Message::TimeoutSetupFailed;
 }
 
-constexpr int kIntensityField = 9; // control 1010
+constexpr int kIntensityField = 9;      // control 1010
+constexpr int kSizeMenuString = 41000;  // the context menu's "Size" submenu
+constexpr int kSizeCommandBase = 33000; // ID_CMD_SIZE_100 is this + 100
 
 QRect workAreaOf(const QWidget&) {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -114,7 +117,7 @@ CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
 
     // The tick starts first; the work below is done before it first runs.
     uiTimer_.setTimerType(Qt::PreciseTimer);
-    uiTimer_.setInterval(10);
+    uiTimer_.setInterval(kQuickTick);
     connect(&uiTimer_, &QTimer::timeout, this, [this] { uiTick(); });
     if (options_.startTimer) {
         uiTimer_.start();
@@ -125,6 +128,8 @@ CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
 
     const QRect workArea = workAreaOf(*this);
     settings_.loadWindowSettings(store_, {workArea.width(), workArea.height()});
+    face_->setScale(settings_.faceScale);
+    setFixedSize(face_->size());
     // The frame first: it counts towards the part of the window that must be
     // on a screen.
     placement_.measureFrame(settings_.windowRect, size());
@@ -141,7 +146,8 @@ CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
                     instrument_->reception(), settings_.observationLogEnabled, *face_,
                     static_cast<PeriodicUpdateHost&>(*this));
 
-    face_->setBackground(loadBackground(currentLanguage(), QString::fromStdString(workingFolder_)));
+    face_->setBackground(
+        loadBackground(currentLanguage(), QString::fromStdString(workingFolder_), face_->scale()));
     setIntensityReadout();
     update_->pushFieldTexts();
 
@@ -170,6 +176,8 @@ CKelvoraDlg::CKelvoraDlg(Settings& settings, SettingsStore& store,
     tray_ = options_.trayIcon ? options_.trayIcon() : std::make_unique<SystemTrayIcon>();
     tray_->doubleClicked = [this] { restoreFromTray(); };
     tray_->add(applicationIcon(), messageText(Message::TrayTip), trayMenu_.get());
+    tray_->messageClicked = [this] { bringToFront(); };
+    alertNotifier_.emplace(settings_, *tray_, static_cast<AlertView&>(*this));
 }
 
 CKelvoraDlg::~CKelvoraDlg() {
@@ -177,12 +185,13 @@ CKelvoraDlg::~CKelvoraDlg() {
 }
 
 void CKelvoraDlg::setButtonCaptions() {
-    face_->startButton().setText(resourceString(40003, currentLanguage()));
-    face_->stopButton().setText(resourceString(40004, currentLanguage()));
+    face_->setButtonCaptions(resourceString(40003, currentLanguage()),
+                             resourceString(40004, currentLanguage()));
 }
 
 void CKelvoraDlg::reloadLanguage() {
-    face_->setBackground(loadBackground(currentLanguage(), QString::fromStdString(workingFolder_)));
+    face_->setBackground(
+        loadBackground(currentLanguage(), QString::fromStdString(workingFolder_), face_->scale()));
     setButtonCaptions();
     // The tray menu's actions keep their commands; only their texts change.
     const std::vector<MenuItem> trayItems = resourceMenu(154, currentLanguage());
@@ -226,14 +235,72 @@ void CKelvoraDlg::uiTick() {
     if (destroyed_) {
         return;
     }
-    update_->tick(options_.clock ? options_.clock() : localClock_.now());
+    const LocalTime now = options_.clock ? options_.clock() : localClock_.now();
+    update_->tick(now);
+    if (!destroyed_) { // a start-failure box in the tick may have outlived the window
+        const auto monotonic = std::chrono::steady_clock::now();
+        const auto sinceLastTick =
+            std::chrono::duration_cast<std::chrono::milliseconds>(monotonic - lastTick_);
+        lastTick_ = monotonic;
+        alertNotifier_->tick(shakingClass(), update_->fieldTexts()[kIntensityField], now,
+                             sinceLastTick);
+        paceTicks();
+    }
+}
+
+void CKelvoraDlg::paceTicks() {
+    // Start-up steps, a drag and a stop are followed at the quick pace; the
+    // rest of the tick's work (read-outs that change four times a second, the
+    // log's minute) needs no more, and every wake-up costs.
+    const bool quick = startupStep_ < 4 || placement_.dragActive() || restoreTicks_ > 0 ||
+                       instrument_->reception().stopRequested() == 1;
+    const int interval = quick ? kQuickTick : kSteadyTick;
+    if (uiTimer_.interval() != interval) {
+        uiTimer_.setInterval(interval);
+    }
+}
+
+int CKelvoraDlg::shakingClass() const {
+    // A stopped run or a silent line keeps its last class: no shaking to show.
+    const ReceptionControl& reception = instrument_->reception();
+    if (reception.runState() != ReceptionControl::Running ||
+        reception.lineState() != LineState::Receiving) {
+        return 0;
+    }
+    return instrument_->alerts().intensityClass;
+}
+
+bool CKelvoraDlg::windowInSight() const {
+    return isVisible() && !isMinimized() && isActiveWindow();
+}
+
+void CKelvoraDlg::showShakingTip(const QString& tip) {
+    shakingTip_ = tip;
+    showTrayTip();
+}
+
+void CKelvoraDlg::showTrayTip() {
+    tray_->setTip(!lineHealthTip_.isEmpty() ? lineHealthTip_
+                  : !shakingTip_.isEmpty()  ? shakingTip_
+                                            : messageText(Message::TrayTip));
+}
+
+DesktopNotifications& CKelvoraDlg::desktopNotifications() {
+    // Made when first needed: most runs never reach the session bus.
+    if (!desktopNotifications_) {
+        desktopNotifications_ = options_.desktopNotifications
+                                    ? options_.desktopNotifications()
+                                    : std::make_unique<FreedesktopNotifications>();
+        desktopNotifications_->clicked = [this] { bringToFront(); };
+    }
+    return *desktopNotifications_;
 }
 
 void CKelvoraDlg::drawIntensityImage() {
     const int cls = instrument_->alerts().intensityClass;
     const int index = cls >= 0 && cls <= 9 ? cls : 9;
     const int first = settings_.pipeline.intensityScale == 0 ? 130 : 140;
-    face_->imageFrame().setImage(intensityImage(first + index));
+    face_->imageFrame().setImage(intensityImage(first + index, face_->scale()));
 }
 
 void CKelvoraDlg::startupStep() {
@@ -274,7 +341,8 @@ void CKelvoraDlg::showLineHealth(LineState state, const LocalTime* lastFrame) {
     if (state != LineState::NoData && state != LineState::Retrying) {
         face_->imageFrame().clearNoData();
         drawIntensityImage();
-        tray_->setTip(messageText(Message::TrayTip));
+        lineHealthTip_.clear();
+        showTrayTip();
         return;
     }
     const QString since = lastFrame == nullptr
@@ -287,8 +355,9 @@ void CKelvoraDlg::showLineHealth(LineState state, const LocalTime* lastFrame) {
         messageText(state == LineState::Retrying ? Message::LineDisconnected : Message::LineNoData);
     face_->imageFrame().showNoData(caption, since);
     // The first line names the program, as the usual tooltip does.
-    tray_->setTip(QStringLiteral("Kelvora\n%1\n%2")
-                      .arg(messageText(Message::LineNoDataSince).arg(since), caption));
+    lineHealthTip_ = QStringLiteral("Kelvora\n%1\n%2")
+                         .arg(messageText(Message::LineNoDataSince).arg(since), caption);
+    showTrayTip();
 }
 
 void CKelvoraDlg::followDrag() {
@@ -298,6 +367,10 @@ void CKelvoraDlg::followDrag() {
 }
 
 void CKelvoraDlg::hideIfMinimised() {
+    if (restoreTicks_ > 0) {
+        followRestore();
+        return;
+    }
     // Without a notification area a hidden window could never come back: it
     // stays minimised in the taskbar until one appears.
     if (isMinimized() && isVisible() && tray_->available()) {
@@ -311,10 +384,40 @@ void CKelvoraDlg::restoreFromTray() {
         return;
     }
     trayHiddenState_ = 2;
+    restoreTicks_ = kRestoreTicks;
+    paceTicks(); // the restore is followed closely
     setWindowState(windowState() & ~Qt::WindowMinimized);
     showNormal();
     raise();
     activateWindow();
+}
+
+void CKelvoraDlg::followRestore() {
+    --restoreTicks_;
+    const QWindow* handle = windowHandle();
+    if (handle != nullptr && handle->isExposed() && !isMinimized()) {
+        restoreTicks_ = 0;
+        keepAboveAgain();
+    } else if (isMinimized()) {
+        // Not the user, who has not seen it yet: a window minimised before
+        // the desktop had settled it may come back iconified. Asked again.
+        showNormal();
+    }
+}
+
+void CKelvoraDlg::keepAboveAgain() {
+    // The desktop may drop its keep-above state while the window is away in
+    // the tray, though the window's flag is still set. Any flag change on the
+    // native window sends that state again; one without meaning on this
+    // desktop, and back, leaves the window as it was (no re-creation, as a
+    // change of the stay-on-top flag itself would make).
+    QWindow* handle = windowHandle();
+    if (handle == nullptr || !windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+        return;
+    }
+    const Qt::WindowFlags flags = handle->flags();
+    handle->setFlags(flags ^ Qt::WindowContextHelpButtonHint);
+    handle->setFlags(flags);
 }
 
 void CKelvoraDlg::bringToFront() {
@@ -355,6 +458,9 @@ std::unique_ptr<QMenu> CKelvoraDlg::makeContextMenu() const {
         } else {
             menu->addAction(item.text)->setData(item.command);
         }
+        if (item.command == ID_CMD_SETTINGS) {
+            addSizeMenu(*menu);
+        }
     }
     // The desktop gives no access to the window menu, where the about item
     // belongs: it follows the window's own commands.
@@ -363,6 +469,32 @@ std::unique_ptr<QMenu> CKelvoraDlg::makeContextMenu() const {
         menu->addAction(aboutText_)->setData(static_cast<int>(ID_CMD_ABOUT));
     }
     return menu;
+}
+
+void CKelvoraDlg::addSizeMenu(QMenu& menu) const {
+    QMenu* sizes = menu.addMenu(resourceString(kSizeMenuString, currentLanguage()));
+    for (const int command : {ID_CMD_SIZE_100, ID_CMD_SIZE_150, ID_CMD_SIZE_200, ID_CMD_SIZE_300}) {
+        const int percent = command - kSizeCommandBase;
+        QAction* size = sizes->addAction(QStringLiteral("%1%").arg(percent));
+        size->setData(command);
+        size->setCheckable(true);
+        size->setChecked(percent == settings_.faceScale);
+    }
+}
+
+void CKelvoraDlg::setFaceScale(int percent) {
+    if (percent == face_->scale()) {
+        return;
+    }
+    settings_.faceScale = percent;
+    // The window grows from its top-left corner, the frame's included.
+    const QPoint corner = pos();
+    face_->setScale(percent);
+    setFixedSize(face_->size());
+    face_->setBackground(
+        loadBackground(currentLanguage(), QString::fromStdString(workingFolder_), percent));
+    drawIntensityImage();
+    move(corner);
 }
 
 void CKelvoraDlg::contextMenuEvent(QContextMenuEvent* event) {
@@ -398,6 +530,12 @@ void CKelvoraDlg::runCommand(int command) {
         break;
     case ID_CMD_SHOW:
         restoreFromTray();
+        break;
+    case ID_CMD_SIZE_100:
+    case ID_CMD_SIZE_150:
+    case ID_CMD_SIZE_200:
+    case ID_CMD_SIZE_300:
+        setFaceScale(command - kSizeCommandBase);
         break;
     case ID_CMD_EXIT:
         // Once the tray menu has returned, through the normal close.
@@ -573,6 +711,7 @@ void CKelvoraDlg::showMessage(const QString& text) {
 void CKelvoraDlg::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         placement_.beginDrag(event->globalPosition().toPoint());
+        paceTicks();
     }
     QDialog::mousePressEvent(event);
 }

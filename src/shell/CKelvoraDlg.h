@@ -8,6 +8,8 @@
 #include "output/RecorderClock.h"
 #include "settings/Settings.h"
 #include "settings/SettingsDialogSource.h"
+#include "shell/AlertNotifier.h"
+#include "shell/DesktopNotifications.h"
 #include "shell/Instrument.h"
 #include "shell/KeyboardMove.h"
 #include "shell/TrayIcon.h"
@@ -17,6 +19,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +47,9 @@ struct MonitorWindowOptions {
     std::function<void()> releaseInstance;
     // The notification-area icon; the desktop's own when empty.
     std::function<std::unique_ptr<TrayIcon>()> trayIcon;
+    // The desktop's notification service, for alerts where there is no tray;
+    // the desktop's own when empty.
+    std::function<std::unique_ptr<DesktopNotifications>()> desktopNotifications;
 };
 
 // The main monitor window, run modally for the whole life of the program: it
@@ -55,7 +61,8 @@ class CKelvoraDlg : public QDialog,
                     private ReceptionView,
                     private PeriodicUpdateHost,
                     private KeyboardShortcutHost,
-                    private SettingsDialogSource {
+                    private SettingsDialogSource,
+                    private AlertView {
 public:
     CKelvoraDlg(Settings& settings, SettingsStore& store, std::shared_ptr<SoundPlayer> player,
                 MonitorWindowOptions options = {});
@@ -70,7 +77,10 @@ public:
         instrument_->reception().setReconnect(settings_.reconnect == 1);
         instrument_->reception().StartReceive(settings_.portIndex);
     }
-    void stopReception() { instrument_->reception().RequestStop(); }
+    void stopReception() {
+        instrument_->reception().RequestStop();
+        paceTicks();
+    }
     // Re-reads the language-dependent parts: background and button captions.
     void reloadLanguage();
     // A command of the context menu, the tray menu or the about item.
@@ -91,6 +101,7 @@ public:
     const WindowPlacement& placement() const { return placement_; }
     const std::string& workingFolder() const { return workingFolder_; }
     int startupStepValue() const { return startupStep_; }
+    int tickInterval() const { return uiTimer_.interval(); }
     bool isDestroyed() const { return destroyed_; }
 
     void accept() override; // the OK command: the window stays open
@@ -99,9 +110,9 @@ public:
     // SIGTERM, SIGINT, SIGHUP: every open menu and modal box ends, then the
     // normal close; the program's run is over once this returns.
     void closeOnTerminationSignal();
-    // A second start asked for the window: back from the tray or from
-    // minimised, raised and active.
-    void bringToFront();
+    // A second start asked for the window, or an alert: back from the tray
+    // or from minimised, raised and active.
+    void bringToFront() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -137,13 +148,28 @@ private:
     QString jmaAccelText() const override;
     bool receiveActive() const override;
     std::vector<SerialPortChoice> ports() const override;
+    // AlertView
+    bool windowInSight() const override;
+    void showShakingTip(const QString& tip) override;
+    DesktopNotifications& desktopNotifications() override;
 
+    // The class the alerts follow: 0 unless frames come.
+    int shakingClass() const;
+    // The line's health first, then shaking, then the usual text.
+    void showTrayTip();
     void setIntensityReadout();
     void showScaleChangeWhileStopped();
     void openManualFrom(QWidget& asking);
     void applyStayOnTop();
+    void paceTicks();
     void restoreFromTray();
+    // The ticks after a restore from the tray, until the desktop shows it.
+    void followRestore();
+    void keepAboveAgain();
     void setButtonCaptions();
+    // The face at 100, 150, 200 or 300 %, now and when saved.
+    void setFaceScale(int percent);
+    void addSizeMenu(QMenu& menu) const;
     void destroyWindow();
 
     Settings& settings_;
@@ -157,13 +183,26 @@ private:
     std::optional<PeriodicUpdate> update_;
     FrameRateTimer frameRateTimer_;
     LocalClock localClock_;
+    // The tick's period in milliseconds: quick while something is followed
+    // closely, steady otherwise.
+    static constexpr int kQuickTick = 10;
+    static constexpr int kSteadyTick = 50;
     QTimer uiTimer_;
+    std::chrono::steady_clock::time_point lastTick_ = std::chrono::steady_clock::now();
     std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<QMenu> trayMenu_;
+    std::unique_ptr<DesktopNotifications> desktopNotifications_;
+    std::optional<AlertNotifier> alertNotifier_;
+    QString lineHealthTip_; // empty while frames come or reception is stopped
+    QString shakingTip_;    // empty at class 0
     KeyboardMove* keyboardMove_ = nullptr;
     QPointer<QDialog> openDialog_;
     QString aboutText_; // in the language the window opened with
     int trayHiddenState_ = 0;
+    // Ticks left in which a window the tray restored waits to be shown:
+    // half a second.
+    static constexpr int kRestoreTicks = 50;
+    int restoreTicks_ = 0;
     int startupStep_ = 0;
     bool escapePending_ = false;
     bool destroyed_ = false;

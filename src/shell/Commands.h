@@ -12,6 +12,11 @@ enum Command : int {
     ID_CMD_SETTINGS = 32775,
     ID_CMD_EXIT = 32776,
     ID_CMD_SHOW = 32777,
+    // Our own: the face's size, 33000 + percent.
+    ID_CMD_SIZE_100 = 33100,
+    ID_CMD_SIZE_150 = 33150,
+    ID_CMD_SIZE_200 = 33200,
+    ID_CMD_SIZE_300 = 33300,
 };
 
 } // namespace kelvora

@@ -27,6 +27,11 @@ void SystemTrayIcon::add(const QIcon& icon, const QString& tip, QMenu* menu) {
                                  doubleClicked();
                              }
                          });
+        QObject::connect(icon_.get(), &QSystemTrayIcon::messageClicked, [this] {
+            if (messageClicked) {
+                messageClicked();
+            }
+        });
     }
     icon_->setIcon(icon);
     icon_->setToolTip(tip);
@@ -37,6 +42,19 @@ void SystemTrayIcon::add(const QIcon& icon, const QString& tip, QMenu* menu) {
 void SystemTrayIcon::setTip(const QString& tip) {
     if (icon_) {
         icon_->setToolTip(tip);
+    }
+}
+
+void SystemTrayIcon::setIcon(const QIcon& icon) {
+    if (icon_) {
+        icon_->setIcon(icon);
+    }
+}
+
+void SystemTrayIcon::showMessage(const QString& title, const QString& text) {
+    if (icon_) {
+        // Long enough to be seen by someone who comes back to the desk.
+        icon_->showMessage(title, text, QSystemTrayIcon::Warning, 30'000);
     }
 }
 

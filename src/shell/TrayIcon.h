@@ -24,10 +24,17 @@ public:
     virtual void add(const QIcon& icon, const QString& tip, QMenu* menu) = 0;
     // A new tooltip for the icon shown.
     virtual void setTip(const QString& tip) = 0;
+    // A new picture for the icon shown; nothing where the tray cannot.
+    virtual void setIcon(const QIcon&) {}
+    // A message beside the icon, a new one replacing the one shown; nothing
+    // where the tray cannot.
+    virtual void showMessage(const QString& /*title*/, const QString& /*text*/) {}
     virtual void remove() = 0;
 
     // A double click on the icon.
     std::function<void()> doubleClicked;
+    // A click on the message.
+    std::function<void()> messageClicked;
 };
 
 // The desktop's own, through QSystemTrayIcon, which registers again by itself
@@ -40,6 +47,8 @@ public:
     bool available() override;
     void add(const QIcon& icon, const QString& tip, QMenu* menu) override;
     void setTip(const QString& tip) override;
+    void setIcon(const QIcon& icon) override;
+    void showMessage(const QString& title, const QString& text) override;
     void remove() override;
 
 private:

@@ -118,7 +118,8 @@ TEST_F(LineHealth, ASilentLineShowsNoDataAndReceivesAgainByItself) {
     const std::uint32_t before = control.framesReceived();
     send(20);
     EXPECT_TRUE(reaches(LineState::Receiving));
-    EXPECT_EQ(control.framesReceived(), before + 20);
+    EXPECT_TRUE(waitFor([&] { return control.framesReceived() == before + 20; }, kReceptionGuard))
+        << control.framesReceived() - before;
     ASSERT_TRUE(stopAndComplete(control));
     EXPECT_EQ(control.lineState(), LineState::Stopped);
 }

@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,50 @@ TEST_P(ClassImage, FlatBackgroundWithTheLabelLargeAndCentred) {
 INSTANTIATE_TEST_SUITE_P(All, ClassImage, ::testing::ValuesIn(kClassImages),
                          [](const auto& param) { return std::to_string(param.param.bitmap); });
 
+// Pixels of neither of two colours: the antialiased rim of ink drawn on a
+// flat ground. Drawn at k times the size the rim is about k times as long
+// and as narrow as at 100 %, about k times as many pixels; a picture
+// enlarged from 100 % has a rim k times as wide too, k squared times as many.
+int rimPixels(const QImage& image, QRgb ground, QRgb ink) {
+    int rim = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y) & 0xFFFFFF;
+            rim += pixel != (ground & 0xFFFFFF) && pixel != (ink & 0xFFFFFF) ? 1 : 0;
+        }
+    }
+    return rim;
+}
+
+// Half way between k and k squared times the rim at 100 %.
+double drawnNotEnlargedLimit(int percent) {
+    const double k = percent / 100.0;
+    return (k + k * k) / 2;
+}
+
+class LargeClassImage : public ::testing::TestWithParam<int> {};
+
+TEST_P(LargeClassImage, IsDrawnAtItsSizeNotEnlarged) {
+    const int percent = GetParam();
+    for (const ClassImageCase& c : kClassImages) {
+        const QImage image = intensityImage(c.bitmap, percent);
+        ASSERT_EQ(image.size(), QSize(96 * percent / 100, 80 * percent / 100)) << c.bitmap;
+        EXPECT_EQ(image.format(), QImage::Format_RGB32);
+        const int small = rimPixels(intensityImage(c.bitmap), c.background, c.labelColour);
+        const QImage enlarged = intensityImage(c.bitmap).scaled(image.size());
+        EXPECT_GT(rimPixels(enlarged, c.background, c.labelColour),
+                  small * drawnNotEnlargedLimit(percent))
+            << "the measure tells an enlarged picture";
+        EXPECT_LT(rimPixels(image, c.background, c.labelColour),
+                  small * drawnNotEnlargedLimit(percent))
+            << c.bitmap;
+        EXPECT_EQ(image.pixel(image.width() / 2 - 30 * percent / 100, 2) & 0xFFFFFF, c.background);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LargeClassImage, ::testing::Values(150, 200, 300),
+                         [](const auto& param) { return std::to_string(param.param); });
+
 TEST(ClassImages, EveryClassLooksDifferentAndOtherNumbersHaveNone) {
     std::vector<QImage> images;
     for (int id = 130; id <= 149; ++id) {
@@ -174,9 +219,10 @@ TEST(ClassImages, EveryClassLooksDifferentAndOtherNumbersHaveNone) {
 TEST(FaceSpots, AreTheTemplatePlacesAndTheMovedReadouts) {
     const FaceSpots& spots = faceSpots();
     EXPECT_EQ(spots.image, QRect(28, 41, 96, 80));
+    // The pressures two pixels wider than the template's 47: "1013.25" needs them.
     const std::vector<QRect> fields = {{301, 44, 84, 18},  {301, 62, 84, 18},  {302, 80, 83, 12},
                                        {152, 39, 68, 12},  {193, 116, 33, 18}, {193, 134, 33, 18},
-                                       {315, 116, 47, 18}, {315, 134, 47, 18}, {152, 85, 68, 12},
+                                       {315, 116, 49, 18}, {315, 134, 49, 18}, {152, 85, 68, 12},
                                        {81, 125, 50, 28}};
     for (std::size_t i = 0; i < fields.size(); ++i) {
         EXPECT_EQ(spots.fields[i], fields[i]) << "read-out " << 1001 + i;
@@ -238,6 +284,64 @@ TEST_P(Background, CaptionsAreDrawn) {
             }
         }
         EXPECT_GT(dark, 8) << "no caption in " << where(area.topLeft());
+    }
+}
+
+// The boxes, whose straight edges are one pixel of the edge colour with the
+// box's white inside them: no caption touches an edge ("deg C" once did).
+const std::vector<QRect> kBoxes = {{4, 4, 132, 165},  {140, 4, 111, 53},   {140, 61, 111, 42},
+                                   {255, 4, 152, 99}, {140, 107, 118, 54}, {260, 107, 147, 54}};
+
+TEST_P(Background, NoCaptionTouchesTheEdgeOfItsBox) {
+    const QImage image = builtInBackground(GetParam());
+    constexpr QRgb kEdge = 0x7FA5D8;
+    constexpr int kCorner = 8; // the rounded corners left out
+    for (const QRect& box : kBoxes) {
+        for (int y = box.top() + kCorner; y <= box.bottom() - kCorner; ++y) {
+            for (const auto& [edge, inside] :
+                 {std::pair{box.left(), box.left() + 1}, std::pair{box.right(), box.right() - 1}}) {
+                ASSERT_EQ(image.pixel(edge, y) & 0xFFFFFF, kEdge) << where(QPoint(edge, y));
+                ASSERT_EQ(image.pixel(inside, y) & 0xFFFFFF, 0xFFFFFFu) << where(QPoint(inside, y));
+            }
+        }
+        for (int x = box.left() + kCorner; x <= box.right() - kCorner; ++x) {
+            for (const auto& [edge, inside] :
+                 {std::pair{box.top(), box.top() + 1}, std::pair{box.bottom(), box.bottom() - 1}}) {
+                ASSERT_EQ(image.pixel(x, edge) & 0xFFFFFF, kEdge) << where(QPoint(x, edge));
+                ASSERT_EQ(image.pixel(x, inside) & 0xFFFFFF, 0xFFFFFFu) << where(QPoint(x, inside));
+            }
+        }
+    }
+}
+
+// At each larger size: the picture's size, and blank spots where the scaled
+// controls sit; its captions are drawn at the size, not enlarged.
+TEST_P(Background, AtEachLargerSizeIsDrawnForThatSize) {
+    const int language = GetParam();
+    const QImage small = builtInBackground(language);
+    const QRect title(146, 10, 100, 22); // the PGA box's title: white ground, dark ink
+    const int smallRim = rimPixels(small.copy(title), 0xFFFFFF, 0x1E3250);
+    ASSERT_GT(smallRim, 0);
+    for (const int percent : {150, 200, 300}) {
+        const QImage image = builtInBackground(language, percent);
+        ASSERT_EQ(image.size(), QSize(410, 172) * percent / 100);
+        EXPECT_FALSE(image.hasAlphaChannel());
+        EXPECT_EQ(image.pixel(2, 2) & 0xFFFFFF, kBackgroundBase);
+        const FaceSpots& spots = faceSpots();
+        std::vector<QRect> all(spots.fields.begin(), spots.fields.end());
+        all.push_back(spots.image);
+        for (const QRect& spot : all) {
+            const QRect scaled = scaledFaceRect(spot, percent);
+            for (int y = scaled.top(); y <= scaled.bottom(); ++y) {
+                for (int x = scaled.left(); x <= scaled.right(); ++x) {
+                    ASSERT_EQ(image.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu)
+                        << percent << " %: drawn inside a control's spot at " << where({x, y});
+                }
+            }
+        }
+        EXPECT_LT(rimPixels(image.copy(scaledFaceRect(title, percent)), 0xFFFFFF, 0x1E3250),
+                  smallRim * drawnNotEnlargedLimit(percent))
+            << percent << " %";
     }
 }
 
@@ -361,6 +465,39 @@ TEST_F(BackgroundFile, AnotherSizeIsScaledToTheFace) {
     EXPECT_EQ(face.pixel(310, 86) & 0xFFFFFF, 0x00FF00u);
     write(4, solid(QSize(40, 20), 0x445566));
     EXPECT_EQ(loadBackground(4, workingFolder()).size(), kBackgroundSize);
+}
+
+// A file can only be resampled to a larger face: smoothly, not in blocks;
+// one made for the face's size is shown as it is.
+TEST_F(BackgroundFile, IsResampledSmoothlyForALargerFace) {
+    QImage halves(kBackgroundSize, QImage::Format_RGB888);
+    halves.fill(Qt::red);
+    QPainter(&halves).fillRect(205, 0, 205, 172, Qt::green);
+    write(1, halves);
+    const QImage face = loadBackground(1, workingFolder(), 200);
+    ASSERT_EQ(face.size(), QSize(820, 344));
+    EXPECT_EQ(face.format(), QImage::Format_RGB32);
+    EXPECT_EQ(face.pixel(200, 172) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(face.pixel(620, 172) & 0xFFFFFF, 0x00FF00u);
+    std::set<QRgb> acrossTheBorder;
+    for (int x = 405; x < 415; ++x) {
+        acrossTheBorder.insert(face.pixel(x, 172) & 0xFFFFFF);
+    }
+    EXPECT_GT(acrossTheBorder.size(), 2u) << "blends between the halves";
+
+    write(2, solid(QSize(615, 258), 0x336699));
+    const QImage own = loadBackground(2, workingFolder(), 150);
+    ASSERT_EQ(own.size(), QSize(615, 258));
+    EXPECT_EQ(own.pixel(614, 257) & 0xFFFFFF, 0x336699u);
+    EXPECT_EQ(loadBackground(3, workingFolder(), 300), builtInBackground(3, 300)) << "no file";
+}
+
+// The runtime folder holds the program's own pictures, as kelvora-assets
+// writes them: a larger face draws them at its size rather than resampling.
+TEST_F(BackgroundFile, TheProgramsOwnPictureIsDrawnAtTheSize) {
+    write(4, builtInBackground(4));
+    EXPECT_EQ(loadBackground(4, workingFolder(), 200), builtInBackground(4, 200));
+    EXPECT_EQ(loadBackground(4, workingFolder()), builtInBackground(4));
 }
 
 TEST_F(BackgroundFile, AnyFormatQtReadsAndTransparencyShowsTheBase) {

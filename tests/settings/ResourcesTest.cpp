@@ -41,7 +41,8 @@ QString u(const char* text) {
 }
 
 // What the program looks up, by kind, and in which languages each exists.
-const std::vector<int> kStrings = {101, 40000, 40001, 40002, 40003, 40004};
+// 41000 is our own: the context menu's "Size" submenu.
+const std::vector<int> kStrings = {101, 40000, 40001, 40002, 40003, 40004, 41000};
 const std::vector<int> kMenus = {150, 154};
 const std::vector<int> kDialogs = {100, 102, 151, 152};
 const QStringList kAllFolders = {"jpn", "eng", "cht", "chs", "kor"};
@@ -94,9 +95,10 @@ TEST(ResourceSet, VariantsAreExactlyThoseOfTheResourceTable) {
         {ResourceKind::String, 101, kAllFolders},   {ResourceKind::String, 40000, kAllFolders},
         {ResourceKind::String, 40001, kAllFolders}, {ResourceKind::String, 40002, kAllFolders},
         {ResourceKind::String, 40003, kAllFolders}, {ResourceKind::String, 40004, kAllFolders},
-        {ResourceKind::Menu, 150, kAllFolders},     {ResourceKind::Menu, 154, kAllFolders},
-        {ResourceKind::Dialog, 152, kAllFolders},   {ResourceKind::Dialog, 100, kJapaneseOnly},
-        {ResourceKind::Dialog, 102, kJapaneseOnly}, {ResourceKind::Dialog, 151, kJapaneseOnly},
+        {ResourceKind::String, 41000, kAllFolders}, {ResourceKind::Menu, 150, kAllFolders},
+        {ResourceKind::Menu, 154, kAllFolders},     {ResourceKind::Dialog, 152, kAllFolders},
+        {ResourceKind::Dialog, 100, kJapaneseOnly}, {ResourceKind::Dialog, 102, kJapaneseOnly},
+        {ResourceKind::Dialog, 151, kJapaneseOnly},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(resourceFolders(c.kind, c.id), c.folders) << c.id;
@@ -252,6 +254,10 @@ const MessageCase kWordedMessages[] = {
     {Message::VelocityTriggerOff, "velocity-trigger-off"},
     {Message::VelocityTriggerIs, "velocity-trigger-is"},
     {Message::VelocityTriggerIsOff, "velocity-trigger-is-off"},
+    {Message::AlertTitle, "alert-title"},
+    {Message::AlertReadingJma, "alert-reading-jma"},
+    {Message::AlertReadingMercalli, "alert-reading-mercalli"},
+    {Message::AlertAt, "alert-at"},
 };
 
 struct LanguageMessageCase {

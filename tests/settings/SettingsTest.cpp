@@ -82,6 +82,9 @@ void expectDefaults(const Settings& s) {
     EXPECT_EQ(colourToHex(s.textColour), "#000000");
     EXPECT_EQ(colourToHex(s.disabledTextColour), "#6D6D6D");
     EXPECT_EQ(s.reconnect, 1);
+    EXPECT_EQ(s.faceScale, 100);
+    EXPECT_EQ(s.notifyClass, 3);
+    EXPECT_EQ(s.raiseWindow, 0);
 }
 
 TEST_F(SettingsStoreFile, AnEmptyStoreGivesEveryDefault) {
@@ -144,6 +147,9 @@ TEST_F(SettingsStoreFile, SaveWritesTheTwentyTwoEntriesAndOurOwnUnderTheirExactN
         {"FormColor/StaticText", "0"},
         {"FormColor/StaticText2", std::to_string(0x6D6D6D)},
         {"Receive/Reconnect", "1"},
+        {"Display/Scale", "100"},
+        {"Alert/NotifyClass", "3"},
+        {"Alert/RaiseWindow", "0"},
     };
     EXPECT_EQ(fileEntries(), expected);
 }
@@ -173,6 +179,9 @@ TEST_F(SettingsStoreFile, ValuesSurviveALoadAndSaveCycle) {
         {"FormColor/StaticText", 0x123456},
         {"FormColor/StaticText2", 0},
         {"Receive/Reconnect", 0},
+        {"Display/Scale", 200},
+        {"Alert/NotifyClass", 10},
+        {"Alert/RaiseWindow", 1},
     };
     for (const auto& [k, v] : stored) {
         storeRaw(k.c_str(), v);

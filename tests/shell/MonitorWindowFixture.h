@@ -66,6 +66,7 @@ protected:
         options.startTimer = false;
         options.clock = [] { return LocalTime{2026, 3, 14, 9, 26, 53, 0}; };
         options.trayIcon = trayIcon_;
+        options.desktopNotifications = desktopNotifications_;
         options.help = help_;
         window_ = std::make_unique<CKelvoraDlg>(settings_, store_, std::make_shared<SilentPlayer>(),
                                                 options);
@@ -88,6 +89,8 @@ protected:
     Settings settings_;
     // The desktop's own tray when empty.
     std::function<std::unique_ptr<TrayIcon>()> trayIcon_;
+    // The desktop's notification service when empty.
+    std::function<std::unique_ptr<DesktopNotifications>()> desktopNotifications_;
     // No settling at a start; the line's health and retry timings as the product's.
     ReceptionTimings timings_{0ms, 0};
     // F1's manual; nothing when empty.

@@ -246,7 +246,7 @@ TEST_F(MonitorWindow, EscapeAndOkLeaveItOpenAndACloseWritesEverySetting) {
     window.close();
     EXPECT_TRUE(window.isDestroyed());
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
+    EXPECT_EQ(store_.values.size(), 26u); // the 22 and our own four
     EXPECT_EQ(store_.values["CheckBox/AutoStart"], 1);
     EXPECT_GE(store_.flushes, 1);
     EXPECT_LT(::shm_open(blockName_.c_str(), O_RDONLY, 0), 0) << "the block is removed";
@@ -277,7 +277,7 @@ TEST_P(MonitorWindowEscape, TheNextCloseRequestStillCloses) {
     EXPECT_FALSE(window.isDestroyed()) << "Escape itself never closes it";
     window.close();
     EXPECT_TRUE(window.isDestroyed());
-    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
+    EXPECT_EQ(store_.values.size(), 26u); // the 22 and our own four
 }
 
 INSTANTIATE_TEST_SUITE_P(

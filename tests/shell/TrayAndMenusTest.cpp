@@ -177,6 +177,49 @@ TEST_F(TrayAndMenus, ADoubleClickAndTheShowItemBringTheWindowBack) {
     }
 }
 
+// Minimised at start on a desktop that settles the window late: the desktop
+// may iconify the window again just after the first double click has shown
+// it, before it was ever on screen. That is no minimise of the user's: the
+// window comes back, stays on top, and is not hidden into the tray again.
+TEST_F(TrayAndMenus, TheFirstDoubleClickAfterAMinimisedStartRestoresTheWindow) {
+    store_.values["CheckBox/MinStart"] = 1;
+    tray_->available = true;
+    CKelvoraDlg& window = openShown();
+    for (int tick = 0; tick < 5; ++tick) {
+        window.uiTick(); // the start-up steps: stay on top, minimise; then into the tray
+        QApplication::processEvents();
+    }
+    ASSERT_EQ(window.trayHiddenState(), 1);
+    ASSERT_FALSE(window.isVisible());
+
+    window.trayIcon().doubleClicked();
+    window.setWindowState(window.windowState() | Qt::WindowMinimized); // the desktop, late
+    window.uiTick();
+    QApplication::processEvents();
+    window.uiTick();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(window.trayHiddenState(), 2);
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    // A minimise of the user's, once the window has been seen, hides it again.
+    minimiseAndTick(window);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.trayHiddenState(), 1);
+}
+
+TEST_F(TrayAndMenus, AClickOnTheTraysMessageBringsTheWindowBack) {
+    CKelvoraDlg& window = openShown();
+    tray_->available = true;
+    minimiseAndTick(window);
+    ASSERT_FALSE(window.isVisible());
+    window.trayIcon().messageClicked();
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(window.trayHiddenState(), 2);
+}
+
 // A second start asks over the real socket; the window comes back from
 // minimised (no tray) and from the tray, and only then does the answer go.
 TEST_F(TrayAndMenus, ASecondStartBringsTheWindowBack) {
@@ -244,7 +287,7 @@ TEST_F(TrayAndMenus, TheExitItemClosesAHiddenWindowTheNormalWayAndSavesEverySett
     QApplication::processEvents();
     EXPECT_TRUE(window.isDestroyed());
     EXPECT_TRUE(finished) << "the program's run ends";
-    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
+    EXPECT_EQ(store_.values.size(), 26u); // the 22 and our own four
     EXPECT_EQ(store_.values["Port/Number"], 41);
     EXPECT_EQ(store_.flushes, 1);
 }
@@ -267,6 +310,7 @@ const std::vector<ItemText> kJapaneseMenu{
     {0, ""},
     {ID_CMD_LANGUAGE, "言語 (Language)"},
     {ID_CMD_SETTINGS, "設定"},
+    {0, "表示サイズ"}, // the submenu of the face's sizes
     {0, ""},
     {ID_CMD_CLOSE, "終了"},
     {0, ""},
@@ -282,6 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
                                        {0, ""},
                                        {ID_CMD_LANGUAGE, "Language"},
                                        {ID_CMD_SETTINGS, "Settings"},
+                                       {0, "Size"},
                                        {0, ""},
                                        {ID_CMD_CLOSE, "Exit"},
                                        {0, ""},
@@ -292,6 +337,7 @@ INSTANTIATE_TEST_SUITE_P(
                                        {0, ""},
                                        {ID_CMD_LANGUAGE, "언어 (Language)"},
                                        {ID_CMD_SETTINGS, "설정"},
+                                       {0, "화면 크기"},
                                        {0, ""},
                                        {ID_CMD_CLOSE, "종료"},
                                        {0, ""},
@@ -301,9 +347,10 @@ TEST_F(TrayAndMenus, TheContextMenuFollowsALanguageChangeButTheAboutItemDoesNot)
     CKelvoraDlg& window = open(0);
     applyLanguage(3);
     const std::vector<ItemText> items = itemsOf(*window.makeContextMenu());
-    ASSERT_EQ(items.size(), 9u);
+    ASSERT_EQ(items.size(), 10u);
     EXPECT_EQ(items[0].text, "切换窗口边框显示");
-    EXPECT_EQ(items[8].text, "バージョン情報 - Kelvora (&A)...");
+    EXPECT_EQ(items[5].text, "显示大小");
+    EXPECT_EQ(items[9].text, "バージョン情報 - Kelvora (&A)...");
 }
 
 TEST_F(TrayAndMenus, TheFrameAndCloseCommands) {
@@ -314,7 +361,7 @@ TEST_F(TrayAndMenus, TheFrameAndCloseCommands) {
     EXPECT_EQ(settings_.framelessView, 0);
     window.runCommand(ID_CMD_CLOSE);
     EXPECT_TRUE(window.isDestroyed());
-    EXPECT_EQ(store_.values.size(), 23u); // the 22 and [Receive] Reconnect
+    EXPECT_EQ(store_.values.size(), 26u); // the 22 and our own four
 }
 
 TEST_F(TrayAndMenus, TheMoveCommandMovesTheWindowByKeys) {

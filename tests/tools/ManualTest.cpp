@@ -145,7 +145,8 @@ TEST_F(ManualTest, EachSectionNamesEveryKeyFileAndMessage) {
         // where an installed Kelvora keeps its files, and the working folder of each user
         "<prefix>/bin/kelvora", "<prefix>/share/kelvora/", "com.vantrell.kelvora.desktop",
         "~/.local/share/Vantrell/Kelvora/", "$XDG_DATA_HOME/Vantrell/Kelvora/",
-        "~/.config/Vantrell/kelvora.conf", "[Receive]", "Reconnect=0",
+        "~/.config/Vantrell/kelvora.conf", "[Receive]", "Reconnect=0", "[Alert]", "NotifyClass=3",
+        "RaiseWindow=1", "[Display]", "Scale=200",
         // Linux devices and the group that may open them
         "/dev/ttyUSB0", "COM33", "sudo adduser $USER dialout",
         // the accelerogram header, byte for byte
