@@ -106,6 +106,7 @@ void ReceptionControl::receiveLoop() {
     // The start counts as the last news: a line that never sends shows no
     // data after the same wait as one that stops sending.
     Clock::time_point lastFrame = Clock::now();
+    CopyPacing pacing;
     bool emptyRead = false;
     auto read = [this, &emptyRead] {
         const ReadResult result = port_.readByte();
@@ -124,7 +125,7 @@ void ReceptionControl::receiveLoop() {
             framesReceived_ = framesReceived_ + 1;
             setLineState(LineState::Receiving);
             if (pipeline_.state().frameIndex % kFramesPerSampleCopy == 0) {
-                std::this_thread::sleep_until(lastFrame + timings_.batchWait);
+                waitForTheNextCopy(pacing);
             }
             continue;
         }
@@ -138,6 +139,7 @@ void ReceptionControl::receiveLoop() {
             if (!reopenLostLine()) {
                 break; // stopped while retrying
             }
+            pacing.known = false;
             continue; // no data until the first frame of the new line
         }
         if (Clock::now() - lastFrame >= timings_.noDataAfter) {
@@ -147,6 +149,23 @@ void ReceptionControl::receiveLoop() {
     pipeline_.closeRecording();
     lineState_ = static_cast<std::int32_t>(LineState::Stopped);
     runState_ = Idle;
+}
+
+void ReceptionControl::waitForTheNextCopy(CopyPacing& pacing) const {
+    // The frames of one copy take this long at the sensor's pace.
+    constexpr std::chrono::milliseconds kCopyPeriod{kFramesPerSampleCopy * 10};
+    const ReadPacing read = port_.pacing();
+    if (!read.drained) {
+        pacing.known = false; // behind: catch up first
+        return;
+    }
+    // When the copy's last frame arrived: as the read that waited for it
+    // ended, or one period after the one before when it was already there.
+    // Re-anchored at every read that waits, the estimate follows the
+    // sensor's own clock.
+    pacing.arrival = read.waited || !pacing.known ? read.ended : pacing.arrival + kCopyPeriod;
+    pacing.known = true;
+    std::this_thread::sleep_until(pacing.arrival + timings_.batchWait);
 }
 
 bool ReceptionControl::reopenLostLine() {

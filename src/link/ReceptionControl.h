@@ -42,10 +42,12 @@ struct ReceptionTimings {
     // A lost line is closed and opened again at this pace.
     std::chrono::milliseconds retryInterval{2000};
     // After a frame that completes a copy of samples in the shared block, the
-    // next four frames are not due for 40 ms: the thread waits this long and
-    // reads them at once, one wake-up instead of four. Every copy is still
-    // written when its last frame arrives.
-    std::chrono::milliseconds batchWait{45};
+    // next copy's five frames are all there 50 ms after it arrived: the thread
+    // waits a little longer and reads them at once, one wake-up instead of
+    // five. Each copy is still written within a few milliseconds of its last
+    // frame, so readers of the block see the copies as evenly spaced as the
+    // frames. A thread that is behind reads on without waiting.
+    std::chrono::milliseconds batchWait{52};
 };
 
 // The health of the line as the receive side sees it; the window decides how
@@ -94,7 +96,16 @@ public:
     void setReconnect(bool reconnect) { reconnect_ = reconnect; }
 
 private:
+    // The estimated arrival of the latest copy's last frame.
+    struct CopyPacing {
+        std::chrono::steady_clock::time_point arrival{};
+        bool known = false;
+    };
+
     void receiveLoop();
+    // Receive thread, after a frame that completes a copy: sleeps until the
+    // next copy's frames are all there, unless the loop is behind.
+    void waitForTheNextCopy(CopyPacing& pacing) const;
     // Opens and sets up the port as a start does; the failed step, if any,
     // with the port left open for the caller to close.
     std::optional<StartFailure> openPort(int portIndex);

@@ -2,9 +2,22 @@
 
 #include "core/FrameAssembler.h"
 
+#include <chrono>
 #include <string>
 
 namespace kelvora {
+
+// How the bytes handed out lately came off the line: the receive loop paces
+// its reads by it.
+struct ReadPacing {
+    // Every byte of the last read has been handed out and that read took all
+    // the line had: the loop is not behind.
+    bool drained = false;
+    // The last read that delivered bytes waited for them: they arrived when
+    // it ended.
+    bool waited = false;
+    std::chrono::steady_clock::time_point ended{};
+};
 
 // A serial line as reception uses it: each start step reports success on its
 // own, so a failure gets its own message; reads deliver one byte or none.
@@ -29,6 +42,8 @@ public:
     // error): reads stay empty until it is closed and opened again. A silent
     // line is not lost.
     virtual bool lineLost() const { return false; }
+    // Never drained unless the device can tell: the loop then reads on.
+    virtual ReadPacing pacing() const { return {}; }
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
 };

@@ -100,6 +100,10 @@ ReadResult SerialPort::readByte() {
             deviceReads_.fetchAdd(1);
         } while (n < 0 && errno == EINTR);
         if (n > 0) {
+            // A read that waited ended when the bytes arrived; one that found
+            // them waiting says nothing about when they came.
+            fillEnded_ = std::chrono::steady_clock::now();
+            fillWaited_ = fillEnded_ - started >= std::chrono::milliseconds{1};
             receivedCount_ = static_cast<std::size_t>(n);
             nextByte_ = 1;
             return ReadResult::of(received_[0]);

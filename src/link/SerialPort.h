@@ -29,6 +29,10 @@ public:
     // it out a byte at a time: one system call per burst, not per byte.
     ReadResult readByte() override;
     bool lineLost() const override { return lost_; }
+    ReadPacing pacing() const override {
+        return {nextByte_ >= receivedCount_ && receivedCount_ < received_.size(), fillWaited_,
+                fillEnded_};
+    }
     bool isOpen() const override { return fd_ >= 0; }
     // Reads from the device so far; for the benchmark and tests.
     std::uint64_t deviceReads() const { return deviceReads_; }
@@ -50,6 +54,9 @@ private:
     std::array<std::uint8_t, 256> received_{};
     std::size_t nextByte_ = 0;
     std::size_t receivedCount_ = 0;
+    // The last read that delivered bytes: when it ended, and whether it waited.
+    std::chrono::steady_clock::time_point fillEnded_{};
+    bool fillWaited_ = false;
     // Written by the receive thread, read by others.
     Relaxed<std::uint64_t> deviceReads_{0};
     Relaxed<bool> lost_{false};

@@ -191,10 +191,14 @@ bool isFaceScale(std::int32_t percent) {
     return percent == 100 || percent == 150 || percent == 200 || percent == 300;
 }
 
-WindowRect Settings::defaultWindowRect(WorkArea workArea) {
+WindowRect Settings::defaultWindowRect(WorkArea workArea, std::int32_t faceScale) {
     const std::int32_t halfWidth = workArea.width / 2;
     const std::int32_t halfHeight = workArea.height / 2;
-    return {halfHeight - 124, halfWidth - 211, halfHeight + 124, halfWidth + 211};
+    // 422 x 248 at 100 %: the 410 x 206 face and the frame's 12 x 42.
+    const std::int32_t halfOuterWidth = (410 * faceScale / 100 + 12) / 2;
+    const std::int32_t halfOuterHeight = (206 * faceScale / 100 + 42) / 2;
+    return {halfHeight - halfOuterHeight, halfWidth - halfOuterWidth, halfHeight + halfOuterHeight,
+            halfWidth + halfOuterWidth};
 }
 
 Settings::Settings() {
@@ -211,9 +215,15 @@ void Settings::loadLanguage(SettingsStore& store) {
 }
 
 void Settings::loadWindowSettings(SettingsStore& store, WorkArea workArea) {
-    load(*this, store, Phase::Window, defaultWindowRect(workArea));
+    const WindowRect centred = defaultWindowRect(workArea);
+    load(*this, store, Phase::Window, centred);
     if (!isFaceScale(faceScale)) {
         faceScale = 100;
+    }
+    // The default place centres a 100 % window: a larger one would open
+    // partly off the screen.
+    if (faceScale != 100 && windowRect == centred) {
+        windowRect = defaultWindowRect(workArea, faceScale);
     }
 }
 

@@ -102,14 +102,17 @@ struct Settings {
     void loadLanguage(SettingsStore& store);
     // Main-window initialisation: everything but the language and the colours.
     // An absent start or stop threshold takes the default of the scale loaded
-    // (Radio/SiSel is read first); a stored one is kept as it is.
+    // (Radio/SiSel is read first); a stored one is kept as it is. Without a
+    // stored place, a larger face is centred for its own size.
     void loadWindowSettings(SettingsStore& store, WorkArea workArea);
     // The end of the same initialisation.
     void loadColours(SettingsStore& store);
     // Window destruction: all 22 entries in one pass, then our own.
     void saveAll(SettingsStore& store) const;
 
-    static WindowRect defaultWindowRect(WorkArea workArea);
+    // Centred in the work area: the window at 100 % with its frame, or at
+    // `faceScale` percent (the frame does not grow).
+    static WindowRect defaultWindowRect(WorkArea workArea, std::int32_t faceScale = 100);
 };
 
 // The face's sizes, in percent: 100, 150, 200 and 300.

@@ -249,9 +249,10 @@ void CKelvoraDlg::uiTick() {
 }
 
 void CKelvoraDlg::paceTicks() {
-    // Start-up steps, a drag and a stop are followed at the quick pace; the
-    // rest of the tick's work (read-outs that change four times a second, the
-    // log's minute) needs no more, and every wake-up costs.
+    // Start-up steps, a drag, a stop and a restore are followed at the quick
+    // pace. The rest of the tick's work needs no more: the read-outs change
+    // every 250 ms, so each display period is still shown, and every wake-up
+    // costs on an idle machine.
     const bool quick = startupStep_ < 4 || placement_.dragActive() || restoreTicks_ > 0 ||
                        instrument_->reception().stopRequested() == 1;
     const int interval = quick ? kQuickTick : kSteadyTick;

@@ -186,7 +186,7 @@ private:
     // The tick's period in milliseconds: quick while something is followed
     // closely, steady otherwise.
     static constexpr int kQuickTick = 10;
-    static constexpr int kSteadyTick = 50;
+    static constexpr int kSteadyTick = 100;
     QTimer uiTimer_;
     std::chrono::steady_clock::time_point lastTick_ = std::chrono::steady_clock::now();
     std::unique_ptr<TrayIcon> tray_;

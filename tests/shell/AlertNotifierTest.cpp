@@ -72,7 +72,7 @@ public:
 };
 
 // Ticks at the window's steady pace: the quiet time is time, not a count.
-constexpr std::chrono::milliseconds kTick{50};
+constexpr std::chrono::milliseconds kTick{100};
 constexpr int kQuietTicks = static_cast<int>(AlertNotifier::kQuietTime / kTick);
 
 class Alerts : public ::testing::Test {

@@ -19,6 +19,7 @@
 #include <QStyleOptionButton>
 
 #include <optional>
+#include <ostream>
 
 namespace kelvora::test {
 namespace {
@@ -317,6 +318,45 @@ INSTANTIATE_TEST_SUITE_P(Values, FaceScaleSetting,
                                            ScaleSettingCase{"NotOneOfTheFour", 125, 100},
                                            ScaleSettingCase{"Negative", -200, 100},
                                            ScaleSettingCase{"TooLarge", 400, 100}),
+                         CaseName());
+
+// Without a stored place the window opens centred in the work area, at each
+// size for that size (the 100 % place is the one the window always had); a
+// stored place is kept whatever the size.
+struct CentredCase {
+    const char* name;
+    int scale;
+    WindowRect expected; // top, left, bottom, right in a 1920 x 1040 work area
+};
+void PrintTo(const CentredCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FirstPlace : public ::testing::TestWithParam<CentredCase> {};
+
+TEST_P(FirstPlace, IsCentredForTheSizeAndAStoredPlaceIsKept) {
+    MemorySettingsStore store;
+    store.values["Display/Scale"] = GetParam().scale;
+    Settings settings;
+    settings.loadWindowSettings(store, {1920, 1040});
+    EXPECT_EQ(settings.windowRect, GetParam().expected);
+
+    MemorySettingsStore stored;
+    stored.values["Display/Scale"] = GetParam().scale;
+    stored.values["WinPos/top"] = 10;
+    stored.values["WinPos/left"] = 20;
+    stored.values["WinPos/bottom"] = 258;
+    stored.values["WinPos/right"] = 442;
+    Settings kept;
+    kept.loadWindowSettings(stored, {1920, 1040});
+    EXPECT_EQ(kept.windowRect, (WindowRect{10, 20, 258, 442}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FirstPlace,
+                         ::testing::Values(CentredCase{"Full", 100, {396, 749, 644, 1171}},
+                                           CentredCase{"OneAndAHalf", 150, {345, 647, 695, 1273}},
+                                           CentredCase{"Twice", 200, {293, 544, 747, 1376}},
+                                           CentredCase{"ThreeTimes", 300, {190, 339, 850, 1581}}),
                          CaseName());
 
 } // namespace

@@ -1,20 +1,25 @@
-// The window's look of the line's health, offscreen with a pseudo-terminal as
-// the sensor: the no-data tile in the class image's place, the read-outs'
-// placeholders and the tray's tooltip while no frame comes or the device has
-// gone, and the normal face again once frames come back.
+// The window's look of the line's health, offscreen with a pseudo-terminal (or
+// kelvora-sim on a COM number) as the sensor: the no-data tile in the class image's place, the
+// read-outs' placeholders and the tray's tooltip while no frame comes or the device has gone, and
+// the normal face again once frames come back.
 #include "../link/PseudoTerminal.h"
 #include "MonitorWindowFixture.h"
 #include "core/SensorFrame.h"
 #include "monitor/MonitorFace.h"
 #include "monitor/PeriodicUpdate.h"
+#include "support/Reception.h"
+#include "support/TestNames.h"
 #include "support/Waiting.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QString>
 
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -125,7 +130,18 @@ TEST_F(LineHealthWindow, ASilentLineShowsTheNoDataFaceAndFramesBringTheNormalOne
     EXPECT_EQ(tip(), usualTip);
 }
 
-TEST_F(LineHealthWindow, AGoneDeviceIsShownRetryingUntilTheStopButtonEndsIt) {
+// The two ways a user stops: the stop button and F4.
+struct StopWay {
+    const char* name;
+    bool key;
+};
+void PrintTo(const StopWay& way, std::ostream* os) {
+    *os << way.name;
+}
+
+class RetryingStop : public LineHealthWindow, public ::testing::WithParamInterface<StopWay> {};
+
+TEST_P(RetryingStop, AGoneDeviceIsShownRetryingUntilTheUserStops) {
     CKelvoraDlg& window = open(1);
     window.startReception();
     send(1);
@@ -140,10 +156,49 @@ TEST_F(LineHealthWindow, AGoneDeviceIsShownRetryingUntilTheStopButtonEndsIt) {
     EXPECT_EQ(fieldTexts(), noDataTexts());
     EXPECT_EQ(window.instrument().reception().lineState(), LineState::Retrying);
 
-    window.face().stopButton().click();
+    if (GetParam().key) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier);
+        QApplication::sendEvent(&window.face().stopButton(), &press); // the focus
+    } else {
+        window.face().stopButton().click();
+    }
     ASSERT_TRUE(tickUntil(window, [&] { return window.face().startButton().isEnabled(); }));
     EXPECT_EQ(window.instrument().reception().runState(), ReceptionControl::Idle);
     EXPECT_FALSE(window.face().imageFrame().showsNoData()) << "a stopped monitor shows no tile";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, RetryingStop,
+                         ::testing::Values(StopWay{"StopButton", false}, StopWay{"F4", true}),
+                         CaseName{});
+
+// The real simulator on its COM number: killed, as a cable pulled out, and
+// started again on the same number, as the adapter plugged in again.
+TEST_F(LineHealthWindow, AKilledSimulatorShowsTheDisconnectedFaceAndItsRestartTheNormalOne) {
+    constexpr int kCom = 252;
+    SimulatorOnCom simulator(KELVORA_SIM_PATH, kCom, temporary_ / "data");
+    ASSERT_TRUE(simulator.start());
+    store_.values["Port/Number"] = kCom - 1;
+    CKelvoraDlg& window = open(1);
+    window.startReception();
+    ReceptionControl& reception = window.instrument().reception();
+    ASSERT_EQ(reception.runState(), ReceptionControl::Running);
+    ASSERT_TRUE(tickUntil(window, [&] { return reception.framesReceived() > 50; }));
+    ASSERT_TRUE(tickUntil(window, [&] { return fieldTexts() != noDataTexts(); }));
+    EXPECT_FALSE(window.face().imageFrame().showsNoData());
+
+    ASSERT_GT(simulator.kill(), -1);
+    ASSERT_TRUE(tickUntil(window, [&] {
+        return window.face().imageFrame().noDataCaption() == "Sensor disconnected, retrying";
+    }));
+    EXPECT_TRUE(window.face().imageFrame().showsNoData());
+    EXPECT_EQ(fieldTexts(), noDataTexts());
+
+    ASSERT_TRUE(simulator.start());
+    const std::uint32_t framesBefore = reception.framesReceived();
+    ASSERT_TRUE(tickUntil(window, [&] { return reception.framesReceived() > framesBefore + 50; }));
+    ASSERT_TRUE(tickUntil(window, [&] { return !window.face().imageFrame().showsNoData(); }));
+    ASSERT_TRUE(tickUntil(window, [&] { return fieldTexts() != noDataTexts(); }));
+    EXPECT_EQ(reception.runState(), ReceptionControl::Running);
 }
 
 } // namespace

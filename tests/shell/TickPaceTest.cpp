@@ -14,7 +14,7 @@ namespace kelvora::test {
 namespace {
 
 constexpr int kQuick = 10;
-constexpr int kSteady = 50;
+constexpr int kSteady = 100;
 
 class TickPace : public MonitorWindow {
 protected:

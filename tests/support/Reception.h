@@ -111,6 +111,7 @@ public:
         return read;
     }
     bool lineLost() const override { return device_.lineLost(); }
+    ReadPacing pacing() const override { return device_.pacing(); }
     bool isOpen() const override { return device_.isOpen(); }
     void close() override { device_.close(); }
 
