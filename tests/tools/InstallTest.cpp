@@ -30,8 +30,8 @@ constexpr std::string_view kAppId = KELVORA_APP_ID;
 const fs::path kBin = KELVORA_INSTALL_BINDIR;
 const fs::path kShare = KELVORA_INSTALL_DATADIR;
 const fs::path kData = kShare / "kelvora";
-const std::vector<std::string> kPrograms = {"kelvora", "kelvora-replay", "kelvora-shm",
-                                            "kelvora-sim"};
+const std::vector<std::string> kPrograms = {"kelvora", "kelvora-replay", "kelvora-report",
+                                            "kelvora-shm", "kelvora-sim"};
 const std::vector<int> kIconSizes = {16, 32, 48, 64, 128, 256};
 
 // The runtime data as the build stages it, relative to the data folder.

@@ -3,10 +3,10 @@
 // accelerogram, line faults) and sends it at the sensor's pace on a
 // pseudo-terminal registered as a COM port or on a serial device, or writes it
 // as fast as possible to a file or standard output.
-#include "AccelerogramCsv.h"
 #include "QuakeCalibration.h"
 #include "SimulatedLine.h"
 #include "SyntheticSensor.h"
+#include "output/AccelerogramCsv.h"
 
 #include "link/PortMap.h"
 
@@ -294,7 +294,7 @@ constexpr double kFramesPerSecond = sim::SyntheticSensor::kFramesPerSecond;
 // weather values and takes over after the last row.
 class FrameSource {
 public:
-    FrameSource(const Options& options, std::vector<sim::AccelerogramRow> rows)
+    FrameSource(const Options& options, std::vector<AccelerogramRow> rows)
         : sensor_(options.seed, sim::calibrateEvents(options.seed, options.quakes)),
           writer_(options.seed, options.faults), rows_(std::move(rows)) {}
 
@@ -302,12 +302,13 @@ public:
     void appendNext(std::vector<std::uint8_t>& out) {
         FrameValues values = sensor_.next();
         if (nextRow_ < rows_.size()) {
-            const sim::AccelerogramRow& row = rows_[nextRow_++];
-            values.sensorSiGal = row.sensorSiGal;
-            values.sensorVelocity = row.sensorVelocity;
-            values.accelX = row.accelX;
-            values.accelY = row.accelY;
-            values.accelZ = row.accelZ;
+            // Every recorded number fits the frame's floats.
+            const AccelerogramRow& row = rows_[nextRow_++];
+            values.sensorSiGal = static_cast<float>(row.siGal);
+            values.sensorVelocity = static_cast<float>(row.velocity);
+            values.accelX = static_cast<float>(row.accelX);
+            values.accelY = static_cast<float>(row.accelY);
+            values.accelZ = static_cast<float>(row.accelZ);
         }
         writer_.append(values, out);
     }
@@ -315,7 +316,7 @@ public:
 private:
     sim::SyntheticSensor sensor_;
     sim::StreamWriter writer_;
-    std::vector<sim::AccelerogramRow> rows_;
+    std::vector<AccelerogramRow> rows_;
     std::size_t nextRow_ = 0;
 };
 
@@ -461,13 +462,14 @@ int main(int argc, char** argv) {
         return *status;
     }
 
-    std::vector<sim::AccelerogramRow> rows;
+    Accelerogram recording;
     if (options.csvPath) {
         std::string error;
-        if (!sim::readAccelerogramCsv(*options.csvPath, rows, error)) {
+        if (!readAccelerogramCsv(*options.csvPath, recording, error)) {
             return failWith(2, error);
         }
     }
+    std::vector<AccelerogramRow>& rows = recording.rows;
 
     std::optional<long long> frames;
     if (options.seconds) {

@@ -1,4 +1,4 @@
-#include "AccelerogramCsv.h"
+#include "output/AccelerogramCsv.h"
 
 #include <array>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <string_view>
 
-namespace kelvora::sim {
+namespace kelvora {
 
 namespace {
 
@@ -40,20 +40,28 @@ bool matchesDigits(std::string_view text, std::string_view pattern) {
     return true;
 }
 
-bool parseNumber(std::string_view text, float& out) {
+bool parseNumber(std::string_view text, double& out) {
     const std::string copy(text);
     if (copy.empty()) {
         return false;
     }
     char* end = nullptr;
     errno = 0;
-    const double value = std::strtod(copy.c_str(), &end);
-    out = static_cast<float>(value);
-    return errno == 0 && end == copy.c_str() + copy.size() && std::isfinite(out);
+    out = std::strtod(copy.c_str(), &end);
+    return errno == 0 && end == copy.c_str() + copy.size() &&
+           std::isfinite(static_cast<float>(out));
+}
+
+int digitsAt(std::string_view text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
 }
 
 // Empty on success, else what is wrong with the row.
-std::string parseRow(std::string_view line, AccelerogramRow& row) {
+std::string parseRow(std::string_view line, AccelerogramRow& row, LocalTime& time) {
     std::array<std::string_view, kColumns> fields{};
     std::size_t count = 0;
     for (std::size_t start = 0;;) {
@@ -77,18 +85,17 @@ std::string parseRow(std::string_view line, AccelerogramRow& row) {
     }
     static constexpr std::array<const char*, 6> kNames = {"intensity", "siGal", "X",
                                                           "Y",         "Z",     "pgv"};
-    std::array<float, 6> values{};
+    time = {digitsAt(fields[0], 0, 4), digitsAt(fields[0], 5, 2), digitsAt(fields[0], 8, 2),
+            digitsAt(fields[1], 0, 2), digitsAt(fields[1], 3, 2), digitsAt(fields[1], 6, 2),
+            digitsAt(fields[2], 0, 3)};
+    std::array<double, 6> values{};
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!parseNumber(fields[i + 3], values[i])) {
             return std::string("column ") + std::to_string(i + 4) + " (" + kNames[i] +
                    ") is not a finite number: '" + std::string(fields[i + 3]) + "'";
         }
     }
-    row.sensorSiGal = values[1];
-    row.accelX = values[2];
-    row.accelY = values[3];
-    row.accelZ = values[4];
-    row.sensorVelocity = values[5];
+    row = {values[0], values[1], values[2], values[3], values[4], values[5]};
     return {};
 }
 
@@ -130,8 +137,8 @@ LineRead readLine(std::FILE* file, std::string& line) {
 
 } // namespace
 
-bool readAccelerogramCsv(const std::string& path, std::vector<AccelerogramRow>& rows,
-                         std::string& error) {
+bool readAccelerogramCsv(const std::string& path, Accelerogram& accelerogram, std::string& error) {
+    std::vector<AccelerogramRow>& rows = accelerogram.rows;
     rows.clear();
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
@@ -165,9 +172,13 @@ bool readAccelerogramCsv(const std::string& path, std::vector<AccelerogramRow>& 
             continue;
         }
         AccelerogramRow row;
-        if (const std::string problem = parseRow(line, row); !problem.empty()) {
+        LocalTime time;
+        if (const std::string problem = parseRow(line, row, time); !problem.empty()) {
             error = "'" + path + "' line " + std::to_string(lineNumber) + ": " + problem;
             return false;
+        }
+        if (rows.empty()) {
+            accelerogram.start = time;
         }
         rows.push_back(row);
     }
@@ -178,4 +189,4 @@ bool readAccelerogramCsv(const std::string& path, std::vector<AccelerogramRow>& 
     return true;
 }
 
-} // namespace kelvora::sim
+} // namespace kelvora
