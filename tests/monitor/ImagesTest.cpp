@@ -6,6 +6,7 @@
 #include "monitor/Fonts.h"
 #include "monitor/IntensityImages.h"
 #include "settings/Resources.h"
+#include "support/ImageRim.h"
 #include "support/NonRegularFiles.h"
 #include "support/TemporaryFolder.h"
 
@@ -153,21 +154,6 @@ TEST_P(ClassImage, FlatBackgroundWithTheLabelLargeAndCentred) {
 
 INSTANTIATE_TEST_SUITE_P(All, ClassImage, ::testing::ValuesIn(kClassImages),
                          [](const auto& param) { return std::to_string(param.param.bitmap); });
-
-// Pixels of neither of two colours: the antialiased rim of ink drawn on a
-// flat ground. Drawn at k times the size the rim is about k times as long
-// and as narrow as at 100 %, about k times as many pixels; a picture
-// enlarged from 100 % has a rim k times as wide too, k squared times as many.
-int rimPixels(const QImage& image, QRgb ground, QRgb ink) {
-    int rim = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = image.pixel(x, y) & 0xFFFFFF;
-            rim += pixel != (ground & 0xFFFFFF) && pixel != (ink & 0xFFFFFF) ? 1 : 0;
-        }
-    }
-    return rim;
-}
 
 // Half way between k and k squared times the rim at 100 %.
 double drawnNotEnlargedLimit(int percent) {

@@ -8,6 +8,7 @@
 #include "monitor/IntensityImages.h"
 #include "settings/Resources.h"
 #include "shell/Commands.h"
+#include "support/ImageRim.h"
 #include "support/TestNames.h"
 
 #include <QAction>
@@ -163,20 +164,6 @@ TEST_P(FaceLayout, EveryButtonCaptionFitsItsButton) {
 
 INSTANTIATE_TEST_SUITE_P(SizesAndLanguages, FaceLayout, ::testing::ValuesIn(everySizeAndLanguage()),
                          CaseName());
-
-// Pixels of neither of an image's two colours: the antialiased rim of the
-// ink. Drawn at twice the size, the rim is about as wide as at 100 % and
-// twice as long; a picture enlarged from 100 % has a rim twice as wide too.
-int rimPixels(const QImage& image, QRgb background, QRgb ink) {
-    int rim = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = image.pixel(x, y) & 0xFFFFFF;
-            rim += pixel != (background & 0xFFFFFF) && pixel != (ink & 0xFFFFFF) ? 1 : 0;
-        }
-    }
-    return rim;
-}
 
 QImage enlarged(const QImage& image, Qt::TransformationMode mode) {
     return image.scaled(image.size() * 2, Qt::IgnoreAspectRatio, mode);
